@@ -1,0 +1,35 @@
+#pragma once
+// How one row of batch columns becomes one core input. A class names the
+// reader that fits its indicator; candle readers fill the fields their
+// columns lack before the candle rules run.
+
+#include <array>
+#include <cstddef>
+
+#include "arrays.hpp"
+#include "kestov/candle.hpp"
+
+namespace kestov::py {
+
+inline constexpr const char* hlc_lengths = "high, low, close must be equal length";
+inline constexpr const char* hl_lengths = "high and low must be equal length";
+inline constexpr const char* cv_lengths = "close and volume must be equal length";
+
+// One price column, fed as it is.
+struct Prices {
+    static constexpr std::array<const char*, 1> names{"prices"};
+    static constexpr std::array<LengthRule, 0> lengths{};
+    static double row(const Column* c, std::size_t i) noexcept { return c[0][i]; }
+};
+
+// High, low and close; open is the close and volume 0.
+struct HighLowClose {
+    static constexpr std::array<const char*, 3> names{"high", "low", "close"};
+    static constexpr std::array<LengthRule, 1> lengths{{{0, 3, hlc_lengths}}};
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+        const double close = c[2][i];
+        return Candle::create(close, c[0][i], c[1][i], close, 0.0, 0);
+    }
+};
+
+}  // namespace kestov::py

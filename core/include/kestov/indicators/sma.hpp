@@ -1,0 +1,60 @@
+#pragma once
+// Simple moving average over the last `period` finite values, carried as a
+// running sum that is never recomputed from its window.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class SMA {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    RingBuffer<double> window_;
+    std::uint64_t period_;
+    double sum_ = 0.0;
+
+    SMA(RingBuffer<double> window, std::uint64_t period) noexcept : window_(std::move(window)), period_(period) {}
+
+public:
+    static Expected<SMA, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto window = RingBuffer<double>::with_capacity(period);
+        if (!window) return BuildError{window.error()};
+        return SMA(std::move(window).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        // The leaving value is subtracted before the new one is added.
+        if (window_.full()) sum_ = sum_ - window_.pop_front();
+        window_.push_back(value);
+        sum_ = value + sum_;
+        if (window_.full()) return sum_ / static_cast<double>(period_);
+        return std::nullopt;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!window_.full()) return std::nullopt;
+        return sum_ / static_cast<double>(window_.size());
+    }
+
+    bool is_ready() const noexcept { return window_.full(); }
+    std::uint64_t warmup_period() const noexcept { return period_; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        window_.clear();
+        sum_ = 0.0;
+    }
+};
+
+}  // namespace kestov

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+namespace kestov {
+
+// Finite when the magnitude bits are below those of infinity; NaN and both
+// infinities fail. Tested on the bits so that no compiler flag can change it.
+constexpr bool is_finite(double x) noexcept {
+    return (std::bit_cast<std::uint64_t>(x) & 0x7fff'ffff'ffff'ffffULL) < 0x7ff0'0000'0000'0000ULL;
+}
+
+// The larger of two values, ignoring a NaN operand.
+constexpr double max_ignoring_nan(double a, double b) noexcept {
+    if (a != a) return b;
+    if (b != b) return a;
+    return a < b ? b : a;
+}
+
+// The smaller of two values, ignoring a NaN operand.
+constexpr double min_ignoring_nan(double a, double b) noexcept {
+    if (a != a) return b;
+    if (b != b) return a;
+    return b < a ? b : a;
+}
+
+// Fused multiply-add, a * b + c with one rounding. Used only where an
+// indicator's arithmetic calls for it.
+inline double fused_multiply_add(double a, double b, double c) noexcept { return std::fma(a, b, c); }
+
+}  // namespace kestov

@@ -1,0 +1,87 @@
+#pragma once
+// A fixed-capacity FIFO over trivially copyable values. All room is reserved
+// when it is made; pushing, popping and indexing never allocate.
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+
+namespace kestov {
+
+template <class T>
+class RingBuffer {
+    static_assert(std::is_trivially_copyable_v<T>, "slots are raw storage");
+
+public:
+    // Room for `capacity` values (at least one slot is always reserved).
+    static Expected<RingBuffer, RoomError> with_capacity(std::uint64_t capacity) noexcept {
+        if (capacity == 0) capacity = 1;
+        if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T)) return RoomError::OutOfMemory;
+        T* slots = new (std::nothrow) T[static_cast<std::size_t>(capacity)];
+        if (slots == nullptr) return RoomError::OutOfMemory;
+        return RingBuffer(slots, static_cast<std::size_t>(capacity));
+    }
+
+    RingBuffer(RingBuffer&&) noexcept = default;
+    RingBuffer& operator=(RingBuffer&&) noexcept = default;
+
+    std::size_t size() const noexcept { return size_; }
+    std::size_t capacity() const noexcept { return capacity_; }
+    bool empty() const noexcept { return size_ == 0; }
+    bool full() const noexcept { return size_ == capacity_; }
+
+    // Oldest first: [0] is the front, [size() - 1] the back.
+    const T& operator[](std::size_t i) const noexcept { return slots_[wrap(head_ + i)]; }
+    const T& front() const noexcept { return slots_[head_]; }
+    const T& back() const noexcept { return (*this)[size_ - 1]; }
+
+    // Requires !full().
+    void push_back(T value) noexcept {
+        slots_[wrap(head_ + size_)] = value;
+        ++size_;
+    }
+
+    // Requires !empty().
+    T pop_front() noexcept {
+        T value = slots_[head_];
+        head_ = wrap(head_ + 1);
+        --size_;
+        return value;
+    }
+
+    // Requires !empty().
+    T pop_back() noexcept {
+        --size_;
+        return slots_[wrap(head_ + size_)];
+    }
+
+    void clear() noexcept {
+        head_ = 0;
+        size_ = 0;
+    }
+
+private:
+    RingBuffer(T* slots, std::size_t capacity) noexcept : slots_(slots), capacity_(capacity) {}
+
+    // i < 2 * capacity always holds, so one conditional subtraction wraps it.
+    std::size_t wrap(std::size_t i) const noexcept { return i >= capacity_ ? i - capacity_ : i; }
+
+    std::unique_ptr<T[]> slots_;
+    std::size_t capacity_ = 0;
+    std::size_t head_ = 0;
+    std::size_t size_ = 0;
+};
+
+// n + 1 slots, refused when that count does not fit.
+constexpr Expected<std::uint64_t, RoomError> plus_one(std::uint64_t n) noexcept {
+    if (n == std::numeric_limits<std::uint64_t>::max()) return RoomError::CountOverflow;
+    return n + 1;
+}
+
+}  // namespace kestov
