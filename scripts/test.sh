@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets everything up in .venv and runs every test: the C++ tests of the core
+# (ctest) and the Python tests (pytest). Fails if either suite fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+python3 -m venv .venv || exit 1
+.venv/bin/python -m pip install -q ".[test]" --config-settings=cmake.define.KESTOV_WERROR=ON || exit 1
+
+status=0
+.venv/bin/cmake -S . -B build/core-tests -G Ninja -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" \
+    -DKESTOV_BUILD_TESTS=ON -DKESTOV_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
+  && .venv/bin/cmake --build build/core-tests \
+  && .venv/bin/ctest --test-dir build/core-tests --output-on-failure || status=1
+
+.venv/bin/python -m pytest tests || status=1
+exit $status
