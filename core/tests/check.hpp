@@ -35,8 +35,8 @@ inline std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 #define CHECK_EQ(a, b)                                                                    \
     do {                                                                                  \
-        const auto& check_a = (a);                                                        \
-        const auto& check_b = (b);                                                        \
+        const auto check_a = (a);                                                         \
+        const auto check_b = (b);                                                         \
         if (!(check_a == check_b)) {                                                      \
             std::ostringstream check_os;                                                  \
             check_os << "CHECK_EQ(" #a ", " #b "): " << check_a << " != " << check_b;     \

@@ -20,8 +20,12 @@ public:
     using Output = double;
 
 private:
-    std::optional<double> prev_close_;
-    std::optional<double> value_;
+    // Presence flags beside plain doubles (rather than std::optional) keep
+    // the state trivially laid out and the warm-up branch cheap.
+    bool has_prev_close_ = false;
+    bool has_value_ = false;
+    double prev_close_ = 0.0;
+    double value_ = 0.0;
     RingBuffer<double> seed_;  // true ranges until the seed is complete
     std::uint64_t period_;
 
@@ -39,15 +43,16 @@ public:
         const double h = candle.high();
         const double l = candle.low();
         double tr = h - l;
-        if (prev_close_) {
-            const double pc = *prev_close_;
+        if (has_prev_close_) {
+            const double pc = prev_close_;
             tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
         }
         prev_close_ = candle.close();
+        has_prev_close_ = true;
 
-        if (value_) {
+        if (has_value_) {
             const double n = static_cast<double>(period_);
-            value_ = fused_multiply_add(*value_, n - 1.0, tr) / n;
+            value_ = fused_multiply_add(value_, n - 1.0, tr) / n;
             return value_;
         }
         seed_.push_back(tr);
@@ -56,16 +61,17 @@ public:
         double sum = -0.0;
         for (std::size_t i = 0; i < seed_.size(); ++i) sum += seed_[i];
         value_ = sum / static_cast<double>(seed_.size());
+        has_value_ = true;
         return value_;
     }
 
-    bool is_ready() const noexcept { return value_.has_value(); }
+    bool is_ready() const noexcept { return has_value_; }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
 
     void reset() noexcept {
-        prev_close_.reset();
-        value_.reset();
+        has_prev_close_ = false;
+        has_value_ = false;
         seed_.clear();
     }
 };
