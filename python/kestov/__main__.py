@@ -1,0 +1,3 @@
+from kestov.cli import main
+
+raise SystemExit(main())
