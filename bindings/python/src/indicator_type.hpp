@@ -195,7 +195,10 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
             const bool converted = [&]<std::size_t... I>(std::index_sequence<I...>) {
                 return (convert_param(objects[I], D::params[I], std::get<I>(values)) && ...);
             }(std::make_index_sequence<n>{});
-            if (!converted) return nullptr;
+            if (!converted) {
+                if (!PyErr_Occurred()) PyErr_Format(PyExc_SystemError, "%s: bad default argument", D::name);
+                return nullptr;
+            }
 
             auto built = std::apply(&D::make, values);
             if (!built) return raise(built.error());
