@@ -1,0 +1,124 @@
+"""batch: exactly the sequence of updates that update would make, over NumPy columns."""
+
+import numpy as np
+import pytest
+
+from classes import CANDLE_CASES, CASES, as_rows, assert_same_state, by_class
+
+
+def columns(case, seed, n):
+    inputs = case.series(seed, n)
+    return inputs, case.batch_args(inputs)
+
+
+def assert_identical(a, b):
+    assert a.dtype == b.dtype and a.shape == b.shape and a.tobytes() == b.tobytes()
+
+
+@by_class(CASES)
+def test_batch_equals_updates(case):
+    obj, twin = case.make(), case.make()
+    inputs, args = columns(case, 3, 3 * obj.warmup_period() + 10)
+    out = obj.batch(*args)
+    assert out.dtype == np.float64 and out.flags.c_contiguous and out.flags.writeable
+    assert np.isnan(out[0]).all() and not np.isnan(out[-1]).any()
+    assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
+    assert_same_state(case, obj, twin)
+
+
+@by_class(CASES)
+def test_batch_continues_and_resets(case):
+    obj = case.make()
+    _, args = columns(case, 4, 2 * obj.warmup_period() + 7)
+    whole, half = case.make().batch(*args), len(args[0]) // 2
+    first = obj.batch(*[a[:half] for a in args])
+    second = obj.batch(**{name: a[half:] for name, a in zip(case.columns, args)})
+    assert_identical(np.concatenate([first, second]), whole)
+    obj.reset()
+    assert_identical(obj.batch(*args), whole)
+
+
+@by_class(CASES)
+def test_empty_batch(case):
+    obj, twin = case.make(), case.make()
+    out = obj.batch(*[np.empty(0)] * len(case.columns))
+    assert out.dtype == np.float64 and out.shape == ((0, case.width) if case.width else (0,))
+    assert_same_state(case, obj, twin)
+
+
+BAD = {
+    "list": list, "int64": lambda a: a.astype(np.int64), "float32": lambda a: a.astype(np.float32),
+    "2-D": lambda a: a.reshape(1, -1), "0-d": lambda a: np.array(1.0), "big-endian": lambda a: a.astype(">f8"),
+}
+
+
+@by_class(CASES)
+@pytest.mark.parametrize("kind", BAD)
+def test_type_errors_name_first_bad_argument(case, kind):
+    _, args = columns(case, 5, 4)
+    last, type_name = len(args) - 1, "list" if kind == "list" else "ndarray"
+    for i, name in enumerate(case.columns):
+        for bad_to in (i, last):  # only column i bad, then i and every later one
+            cols = [BAD[kind](a) if i <= j <= bad_to else a for j, a in enumerate(args)]
+            with pytest.raises(TypeError) as e:
+                case.make().batch(*cols)
+            assert str(e.value) == f"argument '{name}': '{type_name}' object cannot be converted to 'PyArray<T, D>'"
+    if last:  # a type error anywhere comes before an earlier column's layout
+        with pytest.raises(TypeError, match=f"^argument '{case.columns[-1]}'"):
+            case.make().batch(args[0][::-1], *args[1:-1], BAD[kind](args[-1]))
+
+
+@by_class(CASES)
+@pytest.mark.parametrize("view", [lambda a: a[::2], lambda a: a[::-1]], ids=["step", "reversed"])
+def test_non_contiguous_panics(case, view):
+    _, args = columns(case, 6, 8)
+    for i in range(len(args)):
+        with pytest.raises(BaseException) as e:
+            case.make().batch(*[view(np.repeat(a, 2)) if j == i else a for j, a in enumerate(args)])
+        assert not isinstance(e.value, Exception) and type(e.value).__name__ == "PanicException"
+        assert str(e.value) == f"{case.contiguity}: NotContiguousError"
+
+
+def unaligned(a):
+    out = np.frombuffer(b"\0" + a.astype("<f8").tobytes(), dtype="<f8", offset=1)
+    assert not out.flags.aligned
+    return out
+
+
+@by_class(CASES)
+@pytest.mark.parametrize("wrap", [lambda a: np.lib.stride_tricks.as_strided(a, writeable=False),
+                                  lambda a: a.view(np.recarray), unaligned], ids=["readonly", "subclass", "unaligned"])
+def test_accepted_arrays(case, wrap):
+    _, args = columns(case, 7, 2 * case.make().warmup_period())
+    assert_identical(np.asarray(case.make().batch(*map(wrap, args))), case.make().batch(*args))
+
+
+@by_class(CASES)
+def test_length_mismatch(case):
+    obj, twin = case.make(), case.make()
+    _, args = columns(case, 8, 6)
+    for col, text in case.lengths.items():
+        with pytest.raises(ValueError) as e:
+            obj.batch(*[a[:-1] if name == col else a for name, a in zip(case.columns, args)])
+        assert str(e.value) == text
+    assert_same_state(case, obj, twin)
+
+
+@by_class([c for c in CANDLE_CASES if {"high", "low", "close"} <= set(c.columns)])
+@pytest.mark.parametrize("col, bad, rule", [
+    ("high", lambda h, l, c: float("nan"), "open, high, low, close must all be finite"),
+    ("close", lambda h, l, c: h + 1.0, "high must be >= open and >= close"),
+    ("low", lambda h, l, c: (h + c) / 2, "low must be <= open and <= close"),
+    ("high", lambda h, l, c: l - 1.0, "high must be >= low"),
+])
+def test_bad_row_stops_after_earlier_rows(case, col, bad, rule):
+    obj, twin = case.make(), case.make()
+    inputs, args = columns(case, 9, 10)
+    named = dict(zip(case.columns, args))
+    named[col][5] = bad(named["high"][5], named["low"][5], named["close"][5])
+    with pytest.raises(ValueError) as e:
+        obj.batch(*args)
+    assert str(e.value) == "invalid candle: " + rule
+    for x in inputs[:5]:
+        twin.update(x)
+    assert_same_state(case, obj, twin)
