@@ -57,6 +57,14 @@ def test_module():
     assert A.batch.__doc__ == "Batch over numpy columns: high, low, close (all 1-D, equal length)."
 
 
+def test_second_interpreter_is_refused():
+    pytest.importorskip("_xxsubinterpreters")
+    run_python("import _xxsubinterpreters as si, kestov._kestov\n"
+               "try: si.run_string(si.create(), 'import kestov._kestov')\n"
+               "except si.RunFailedError as e: assert 'ImportError' in str(e), e\n"
+               "else: raise SystemExit('a second interpreter imported the module')")
+
+
 @by_class(CASES)
 def test_class_surface(case):
     cls, obj = case.cls, case.make()

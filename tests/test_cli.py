@@ -76,7 +76,7 @@ def test_default_run_matches_each_batch(capsys):
     assert len(header) == width
 
 
-@pytest.mark.parametrize("spec, label, name, args, kwargs", [
+@pytest.mark.parametrize("text, label, name, args, kwargs", [
     ("SMA(5)", "SMA(5)", "SMA", (5,), {}),
     ("SMA(period=5)", "SMA(period=5)", "SMA", (), {"period": 5}),
     (" ATR ", "ATR", "ATR", (), {}),
@@ -85,10 +85,10 @@ def test_default_run_matches_each_batch(capsys):
     ("MACD(fast=8, slow=21)", "MACD(fast=8, slow=21)", "MACD", (), {"fast": 8, "slow": 21}),
     ("BollingerBands(20, 2.5)", "BollingerBands(20, 2.5)", "BollingerBands", (20, 2.5), {}),
 ])
-def test_spec_equals_direct_construction(capsys, spec, label, name, args, kwargs):
+def test_request_equals_direct_construction(capsys, text, label, name, args, kwargs):
     cls = getattr(kestov, name, None) or pytest.skip(f"{name} not built yet")
     _, cols = sample_columns()
-    code, out, err = run(capsys, "-i", spec)
+    code, out, err = run(capsys, "-i", text)
     assert (code, err) == (0, "")
     check_output(out, label, name, direct(cls, cols, *args, **kwargs))
 
@@ -154,8 +154,8 @@ def test_errors_in_subprocess(argv, status):
 
 
 def test_closed_pipe_is_quiet():
-    specs = [arg for n in range(2, 60) for arg in ("-i", f"SMA({n})")]
-    proc = subprocess.Popen([sys.executable, "-m", "kestov", *specs],
+    requests = [arg for n in range(2, 60) for arg in ("-i", f"SMA({n})")]
+    proc = subprocess.Popen([sys.executable, "-m", "kestov", *requests],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     proc.stdout.readline()
     proc.stdout.close()

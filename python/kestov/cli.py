@@ -1,6 +1,6 @@
 """Command-line program: run indicators over a CSV of bars, write a CSV of results.
 
-    kestov [CSV] [-i SPEC]... [-o FILE]
+    kestov [CSV] [-i INDICATOR]... [-o FILE]
 
 Everything about the indicators (names, constructor arguments, batch inputs)
 comes from the extension module's registry, so new classes show up here
@@ -75,35 +75,35 @@ def batch_inputs(cls):
     return tuple(INPUT_ALIASES.get(p, p) for p in params)
 
 
-# -- indicator specs --------------------------------------------------------
+# -- indicator requests -----------------------------------------------------
 
 def _literal(node, text):
     try:
         return ast.literal_eval(node)
     except (ValueError, TypeError, SyntaxError, MemoryError, RecursionError):
-        raise UsageError(f"bad indicator spec {text!r}: arguments must be literals") from None
+        raise UsageError(f"bad indicator {text!r}: arguments must be literals") from None
 
 
-def parse_spec(text):
+def parse_request(text):
     """Parse "Name" or "Name(args)" into (name, args, kwargs) without evaluating code."""
     try:
         node = ast.parse(text.strip(), mode="eval").body
     except (SyntaxError, ValueError, MemoryError, RecursionError) as exc:
         reason = getattr(exc, "msg", None) or str(exc)
-        raise UsageError(f"bad indicator spec {text!r}: {reason}") from None
+        raise UsageError(f"bad indicator {text!r}: {reason}") from None
     if isinstance(node, ast.Name):
         return node.id, (), {}
     if not (isinstance(node, ast.Call) and isinstance(node.func, ast.Name)):
-        raise UsageError(f"bad indicator spec {text!r}: expected Name or Name(arguments)")
+        raise UsageError(f"bad indicator {text!r}: expected Name or Name(arguments)")
     args = []
     for arg in node.args:
         if isinstance(arg, ast.Starred):
-            raise UsageError(f"bad indicator spec {text!r}: *arguments are not supported")
+            raise UsageError(f"bad indicator {text!r}: *arguments are not supported")
         args.append(_literal(arg, text))
     kwargs = {}
     for kw in node.keywords:
         if kw.arg is None:
-            raise UsageError(f"bad indicator spec {text!r}: **arguments are not supported")
+            raise UsageError(f"bad indicator {text!r}: **arguments are not supported")
         kwargs[kw.arg] = _literal(kw.value, text)
     return node.func.id, tuple(args), kwargs
 
@@ -140,15 +140,15 @@ def default_args(cls):
                  and p.kind in (p.POSITIONAL_ONLY, p.POSITIONAL_OR_KEYWORD))
 
 
-def requested_indicators(specs):
+def requested_indicators(requests):
     """(label, class name, instance, inputs) for each -i, or every class by default."""
     classes = registry()
-    if not specs:
+    if not requests:
         return [(name, name, build(cls, name, default_args(cls), {}), batch_inputs(cls))
                 for name, cls in classes.items()]
     result, seen = [], set()
-    for text in specs:
-        name, args, kwargs = parse_spec(text)
+    for text in requests:
+        name, args, kwargs = parse_request(text)
         cls = lookup(name, classes)
         label = canonical(name, args, kwargs)
         if label in seen:
@@ -306,7 +306,7 @@ def make_parser():
     )
     parser.add_argument("csv", nargs="?", metavar="CSV",
                         help="input file ('-' for stdin); the bundled sample when omitted")
-    parser.add_argument("-i", "--indicator", action="append", metavar="SPEC", dest="specs",
+    parser.add_argument("-i", "--indicator", action="append", metavar="INDICATOR", dest="requests",
                         help="indicator as Name or Name(args), e.g. 'SMA(20)', "
                              "'MACD(fast=8, slow=21)'; repeatable; all at defaults when omitted")
     parser.add_argument("-o", "--output", metavar="FILE", help="output file (default: stdout)")
@@ -325,7 +325,7 @@ def run(argv):
         list_indicators(sys.stdout)
         sys.stdout.flush()
         return 0
-    indicators = requested_indicators(args.specs)
+    indicators = requested_indicators(args.requests)
     arrays, rows, date_name, dates = load(args.csv, indicators)
     columns = compute(indicators, arrays, rows)
     if args.output is None:
