@@ -42,7 +42,7 @@ class Case:
     contiguity: str
     lengths: dict  # column shortened -> ValueError text
     signature: str
-    repr: str  # of the typical configuration
+    repr: str  # of the typical configuration; None: the default object repr
     row: object = close_as_open  # full candle -> what a batch row sees
 
     cls = property(lambda self: getattr(_kestov, self.name))
@@ -63,8 +63,16 @@ class Case:
 HLC = ("high", "low", "close")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
+    Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
+    Case("WMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "WMA(period=20)"),
     Case("ATR", {}, "candle", HLC, 0, "contiguous", dict.fromkeys(HLC, "high, low, close must be equal length"),
          "(period=14)", "ATR(period=14)"),
+    Case("DEMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "DEMA(period=20)"),
+    Case("TEMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "TEMA(period=20)"),
+    Case("HMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "HMA(period=20)"),
+    Case("KAMA", {"er_period": 5, "slow": 20}, "value", ("prices",), 0, "contiguous", {},
+         "(er_period=10, fast=2, slow=30)", "KAMA"),
+    Case("TRIX", {"period": 7}, "value", ("prices",), 0, "contiguous", {}, "(period)", None),
 ]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 

@@ -1,12 +1,10 @@
 """SMA and ATR numbers: worked examples, and a long run against a plain reference."""
 
-import math
-from fractions import Fraction
-
 import numpy as np
 import pytest
 
 from classes import bits, candles, walk
+from reference import fma
 from kestov._kestov import ATR, SMA
 
 NAN, INF = float("nan"), float("inf")
@@ -58,12 +56,6 @@ def sma_reference(xs, period):
         total = x + total
         out.append(total / period if i >= period - 1 else NAN)
     return out
-
-
-def fma(a, b, c):
-    if hasattr(math, "fma"):
-        return math.fma(a, b, c)
-    return float(Fraction(a) * Fraction(b) + Fraction(c))  # exact, then one rounding
 
 
 def atr_reference(bars, period):

@@ -1,14 +1,15 @@
 // Counts every allocation in the process, so a run of updates can show it
 // allocates nothing.
 
+#include <concepts>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <random>
 
 #include "check.hpp"
-#include "kestov/indicators/atr.hpp"
-#include "kestov/indicators/sma.hpp"
+#include "kestov/kestov.hpp"
 
 namespace {
 std::size_t allocations = 0;
@@ -30,26 +31,51 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-TEST(updates_never_allocate) {
-    auto sma = kestov::SMA::create(50).value();
-    auto atr = kestov::ATR::create(50).value();
+namespace {
+
+// Feeds a long random series (with gaps and a reset halfway) and returns how
+// many allocations the updates made.
+template <kestov::Indicator T>
+std::size_t allocations_while_updating(T& indicator) {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> u(0.0, 1.0);
     const std::size_t before = allocations;
     double close = 100;
-    for (int i = 0; i < 100'000; ++i) {
-        if (i == 50'000) {
-            sma.reset();
-            atr.reset();
-        }
+    for (int i = 0; i < 20'000; ++i) {
+        if (i == 10'000) indicator.reset();
         close += u(rng) - 0.5;
-        const double high = close + u(rng);
-        const double low = close - u(rng);
-        sma.update(close);
-        atr.update(kestov::Candle::create(close, high, low, close, 10.0, i).value());
+        if constexpr (std::same_as<typename T::Input, double>) {
+            indicator.update(i % 101 == 0 ? std::numeric_limits<double>::quiet_NaN() : close);
+        } else {
+            const double high = close + u(rng);
+            const double low = close - u(rng);
+            indicator.update(kestov::Candle::create(close, high, low, close, 10.0 * u(rng), i).value());
+        }
     }
-    CHECK_EQ(allocations - before, 0u);
-    CHECK(sma.is_ready() && atr.is_ready());
+    return allocations - before;
+}
+
+template <class T>
+void check_updates_never_allocate(kestov::Expected<T, kestov::BuildError> made) {
+    CHECK(made.has_value());
+    if (!made) return;
+    T indicator = std::move(made).value();
+    CHECK_EQ(allocations_while_updating(indicator), 0u);
+    CHECK(indicator.is_ready());
+}
+
+}  // namespace
+
+TEST(updates_never_allocate) {
+    check_updates_never_allocate(kestov::SMA::create(50));
+    check_updates_never_allocate(kestov::EMA::create(50));
+    check_updates_never_allocate(kestov::WMA::create(50));
+    check_updates_never_allocate(kestov::ATR::create(50));
+    check_updates_never_allocate(kestov::DEMA::create(50));
+    check_updates_never_allocate(kestov::TEMA::create(50));
+    check_updates_never_allocate(kestov::HMA::create(50));
+    check_updates_never_allocate(kestov::KAMA::create(10, 2, 30));
+    check_updates_never_allocate(kestov::TRIX::create(50));
 }
 
 TEST(construction_allocates_its_room) {

@@ -7,7 +7,14 @@
 
 #include "indicator_type.hpp"
 #include "kestov/indicators/atr.hpp"
+#include "kestov/indicators/dema.hpp"
+#include "kestov/indicators/ema.hpp"
+#include "kestov/indicators/hma.hpp"
+#include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/indicators/tema.hpp"
+#include "kestov/indicators/trix.hpp"
+#include "kestov/indicators/wma.hpp"
 
 namespace kestov::py {
 namespace {
@@ -23,6 +30,27 @@ struct SMA_ : Describe<SMA, Prices> {
     static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
+struct EMA_ : Describe<EMA, Prices> {
+    static constexpr const char* name = "EMA";
+    static constexpr Param params[] = {{"period"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr const char* contiguity = "contiguous numpy array";
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::alpha>("alpha"),
+                                                    prop<&Core::value>("value")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+struct WMA_ : Describe<WMA, Prices> {
+    static constexpr const char* name = "WMA";
+    static constexpr Param params[] = {{"period"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr const char* contiguity = "contiguous numpy array";
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
 struct ATR_ : Describe<ATR, HighLowClose> {
     static constexpr const char* name = "ATR";
     static constexpr Param params[] = {{"period", "14"}};
@@ -33,6 +61,40 @@ struct ATR_ : Describe<ATR, HighLowClose> {
     static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
+// The plain "(period)" averages built from other averages.
+template <class CoreT, const char* Name>
+struct PeriodAverage : Describe<CoreT, Prices> {
+    using Core = CoreT;
+    static constexpr const char* name = Name;
+    static constexpr Param params[] = {{"period"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+inline constexpr char dema_name[] = "DEMA";
+inline constexpr char tema_name[] = "TEMA";
+inline constexpr char hma_name[] = "HMA";
+using DEMA_ = PeriodAverage<DEMA, dema_name>;
+using TEMA_ = PeriodAverage<TEMA, tema_name>;
+using HMA_ = PeriodAverage<HMA, hma_name>;
+
+struct KAMA_ : Describe<KAMA, Prices> {
+    static constexpr const char* name = "KAMA";
+    static constexpr Param params[] = {{"er_period", "10"}, {"fast", "2"}, {"slow", "30"}};
+    static auto make(std::uint64_t er_period, std::uint64_t fast, std::uint64_t slow) {
+        return Core::create(er_period, fast, slow);
+    }
+    static constexpr Repr repr = Repr::BareName;
+};
+
+struct TRIX_ : Describe<TRIX, Prices> {
+    static constexpr const char* name = "TRIX";
+    static constexpr Param params[] = {{"period"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+};
+
 template <class D>
 constexpr ClassEntry entry() {
     return {D::name, &type_object<D>};
@@ -40,7 +102,14 @@ constexpr ClassEntry entry() {
 
 constexpr ClassEntry registry[] = {
     entry<SMA_>(),
+    entry<EMA_>(),
+    entry<WMA_>(),
     entry<ATR_>(),
+    entry<DEMA_>(),
+    entry<TEMA_>(),
+    entry<HMA_>(),
+    entry<KAMA_>(),
+    entry<TRIX_>(),
 };
 
 }  // namespace

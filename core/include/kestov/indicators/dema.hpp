@@ -1,0 +1,54 @@
+#pragma once
+// Double exponential moving average: 2 * E1 - E2 over a chain of two EMAs.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/ema.hpp"
+
+namespace kestov {
+
+class DEMA {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    EMA ema1_;
+    EMA ema2_;
+    std::uint64_t period_;
+
+    DEMA(EMA e1, EMA e2, std::uint64_t period) noexcept : ema1_(std::move(e1)), ema2_(std::move(e2)), period_(period) {}
+
+public:
+    static Expected<DEMA, BuildError> create(std::uint64_t period) noexcept {
+        auto e1 = EMA::create(period);
+        if (!e1) return e1.error();
+        auto e2 = EMA::create(period);
+        if (!e2) return e2.error();
+        return DEMA(std::move(e1).value(), std::move(e2).value(), period);
+    }
+
+    // Once E1 exists, a skipped (non-finite) input still feeds its unchanged
+    // E1 down the chain as a new observation.
+    std::optional<double> update(double value) noexcept {
+        const auto e1 = ema1_.update(value);
+        if (!e1) return std::nullopt;
+        const auto e2 = ema2_.update(*e1);
+        if (!e2) return std::nullopt;
+        return (*e1 + *e1) - *e2;
+    }
+
+    bool is_ready() const noexcept { return ema2_.is_ready(); }
+    std::uint64_t warmup_period() const noexcept { return 2 * period_ - 1; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        ema1_.reset();
+        ema2_.reset();
+    }
+};
+
+}  // namespace kestov

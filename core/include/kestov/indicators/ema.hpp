@@ -1,0 +1,72 @@
+#pragma once
+// Exponential moving average, seeded with the mean of the first `period`
+// finite inputs. Also the building block of DEMA, TEMA, TRIX, MACD and
+// Keltner, which all rely on this exact smoothing step.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class EMA {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    std::uint64_t period_;
+    double alpha_;
+    bool seeded_ = false;
+    double current_ = 0.0;
+    RingBuffer<double> seed_;  // the first `period` finite inputs
+
+    EMA(RingBuffer<double> seed, std::uint64_t period) noexcept
+        : period_(period), alpha_(2.0 / (static_cast<double>(period) + 1.0)), seed_(std::move(seed)) {}
+
+public:
+    static Expected<EMA, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto seed = RingBuffer<double>::with_capacity(period);
+        if (!seed) return BuildError{seed.error()};
+        return EMA(std::move(seed).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (seeded_) {
+            // current * (1 - alpha) rounded first, then one fused step.
+            const double t = current_ * (1.0 - alpha_);
+            current_ = fused_multiply_add(alpha_, value, t);
+            return current_;
+        }
+        seed_.push_back(value);
+        if (seed_.size() < period_) return std::nullopt;
+        double sum = -0.0;
+        for (std::size_t i = 0; i < seed_.size(); ++i) sum += seed_[i];
+        current_ = sum / static_cast<double>(period_);
+        seeded_ = true;
+        return current_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!seeded_) return std::nullopt;
+        return current_;
+    }
+
+    bool is_ready() const noexcept { return seeded_; }
+    std::uint64_t warmup_period() const noexcept { return period_; }
+    std::uint64_t period() const noexcept { return period_; }
+    double alpha() const noexcept { return alpha_; }
+
+    void reset() noexcept {
+        seeded_ = false;
+        seed_.clear();
+    }
+};
+
+}  // namespace kestov

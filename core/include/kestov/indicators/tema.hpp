@@ -1,0 +1,89 @@
+#pragma once
+// Triple exponential moving average: 3 * E1 - 3 * E2 + E3 over a chain of
+// three EMAs.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/ema.hpp"
+
+namespace kestov {
+
+// Three EMAs of one period, each fed the previous one's output. Shared by
+// TEMA and TRIX.
+class EmaChain3 {
+    EMA ema1_;
+    EMA ema2_;
+    EMA ema3_;
+
+    EmaChain3(EMA e1, EMA e2, EMA e3) noexcept : ema1_(std::move(e1)), ema2_(std::move(e2)), ema3_(std::move(e3)) {}
+
+public:
+    struct Values {
+        double e1, e2, e3;
+    };
+
+    static Expected<EmaChain3, BuildError> create(std::uint64_t period) noexcept {
+        auto e1 = EMA::create(period);
+        if (!e1) return e1.error();
+        auto e2 = EMA::create(period);
+        if (!e2) return e2.error();
+        auto e3 = EMA::create(period);
+        if (!e3) return e3.error();
+        return EmaChain3(std::move(e1).value(), std::move(e2).value(), std::move(e3).value());
+    }
+
+    // A stage that yields nothing ends the step: later stages are not fed.
+    std::optional<Values> update(double value) noexcept {
+        const auto e1 = ema1_.update(value);
+        if (!e1) return std::nullopt;
+        const auto e2 = ema2_.update(*e1);
+        if (!e2) return std::nullopt;
+        const auto e3 = ema3_.update(*e2);
+        if (!e3) return std::nullopt;
+        return Values{*e1, *e2, *e3};
+    }
+
+    bool is_ready() const noexcept { return ema3_.is_ready(); }
+
+    void reset() noexcept {
+        ema1_.reset();
+        ema2_.reset();
+        ema3_.reset();
+    }
+};
+
+class TEMA {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    EmaChain3 chain_;
+    std::uint64_t period_;
+
+    TEMA(EmaChain3 chain, std::uint64_t period) noexcept : chain_(std::move(chain)), period_(period) {}
+
+public:
+    static Expected<TEMA, BuildError> create(std::uint64_t period) noexcept {
+        auto chain = EmaChain3::create(period);
+        if (!chain) return chain.error();
+        return TEMA(std::move(chain).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        const auto e = chain_.update(value);
+        if (!e) return std::nullopt;
+        // Both products, then the difference, then the sum.
+        return ((e->e1 * 3.0) - (e->e2 * 3.0)) + e->e3;
+    }
+
+    bool is_ready() const noexcept { return chain_.is_ready(); }
+    std::uint64_t warmup_period() const noexcept { return 3 * period_ - 2; }
+    std::uint64_t period() const noexcept { return period_; }
+    void reset() noexcept { chain_.reset(); }
+};
+
+}  // namespace kestov

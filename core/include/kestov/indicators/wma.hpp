@@ -1,0 +1,77 @@
+#pragma once
+// Linearly weighted moving average: weight 1 for the oldest value up to
+// `period` for the newest. The weighted sum is computed from the window once,
+// when it first fills, then carried forward incrementally.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class WMA {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    std::uint64_t period_;
+    RingBuffer<double> window_;
+    double weighted_sum_ = 0.0;
+    double sum_ = 0.0;
+    double denominator_;
+
+    WMA(RingBuffer<double> window, std::uint64_t period) noexcept
+        : period_(period),
+          window_(std::move(window)),
+          denominator_(((static_cast<double>(period) + 1.0) * static_cast<double>(period)) * 0.5) {}
+
+public:
+    static Expected<WMA, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto window = RingBuffer<double>::with_capacity(period);
+        if (!window) return BuildError{window.error()};
+        return WMA(std::move(window).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (window_.full()) {
+            const double old = window_.pop_front();
+            const double n = static_cast<double>(period_);
+            // Uses the sum before this step: every weight drops by one.
+            weighted_sum_ = value * n + (weighted_sum_ - sum_);
+            sum_ = value + (sum_ - old);
+            window_.push_back(value);
+            return weighted_sum_ / denominator_;
+        }
+        window_.push_back(value);
+        sum_ = value + sum_;
+        if (!window_.full()) return std::nullopt;
+        double weighted = -0.0;
+        for (std::size_t i = 0; i < window_.size(); ++i) weighted += (static_cast<double>(i) + 1.0) * window_[i];
+        weighted_sum_ = weighted;
+        return weighted_sum_ / denominator_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!window_.full()) return std::nullopt;
+        return weighted_sum_ / denominator_;
+    }
+
+    bool is_ready() const noexcept { return window_.full(); }
+    std::uint64_t warmup_period() const noexcept { return period_; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        window_.clear();
+        weighted_sum_ = 0.0;
+        sum_ = 0.0;
+    }
+};
+
+}  // namespace kestov
