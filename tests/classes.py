@@ -65,6 +65,8 @@ CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
     Case("WMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "WMA(period=20)"),
+    Case("MACD", {"fast": 3, "slow": 6, "signal": 4}, "value", ("prices",), 3, "contiguous numpy array", {},
+         "(fast=12, slow=26, signal=9)", "MACD(fast=3, slow=6, signal=4)"),
     Case("ATR", {}, "candle", HLC, 0, "contiguous", dict.fromkeys(HLC, "high, low, close must be equal length"),
          "(period=14)", "ATR(period=14)"),
     Case("DEMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "DEMA(period=20)"),
@@ -73,6 +75,9 @@ CASES = [
     Case("KAMA", {"er_period": 5, "slow": 20}, "value", ("prices",), 0, "contiguous", {},
          "(er_period=10, fast=2, slow=30)", "KAMA"),
     Case("TRIX", {"period": 7}, "value", ("prices",), 0, "contiguous", {}, "(period)", None),
+    Case("Keltner", {"ema_period": 6, "atr_period": 4}, "candle", HLC, 3, "contiguous",
+         dict.fromkeys(HLC, "high, low, close must be equal length"), "(ema_period=20, atr_period=10, multiplier=2.0)",
+         None),
 ]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 

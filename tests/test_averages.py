@@ -1,12 +1,13 @@
-"""Moving averages: worked examples, warm-up timing, and long runs against plain references."""
+"""Moving averages and the indicators built on the EMA: worked examples, warm-up
+timing, and long runs against plain references."""
 
 import math
 
 import numpy as np
 import pytest
 
-from classes import bits, walk
-from kestov._kestov import DEMA, EMA, HMA, KAMA, TEMA, TRIX, WMA
+from classes import bits, candles, walk
+from kestov._kestov import DEMA, EMA, HMA, KAMA, MACD, TEMA, TRIX, WMA, Keltner
 from reference import NAN, fma, left_sum
 
 INF = float("inf")
@@ -208,3 +209,123 @@ def test_non_finite_input_advances_later_emas_of_a_chain():
     k = KAMA(2, 2, 30)  # while KAMA simply repeats itself
     last = [k.update(x) for x in (1.0, 3.0, 2.0, 5.0)][-1]
     assert k.update(NAN) == last and k.update(6.0) != last
+
+
+# -- indicators built on the EMA -----------------------------------------------
+
+class RefMACD:
+    def __init__(self, fast, slow, signal):
+        self.fast, self.slow, self.signal, self.cur = RefEMA(fast), RefEMA(slow), RefEMA(signal), None
+
+    def update(self, x):
+        if not math.isfinite(x):
+            return self.cur
+        f, s = self.fast.update(x), self.slow.update(x)
+        if f is None or s is None:
+            return None
+        macd = f - s
+        sig = self.signal.update(macd)
+        if sig is None:
+            return None
+        self.cur = (macd, sig, macd - sig)
+        return self.cur
+
+
+class RefKeltner:
+    def __init__(self, ema_period, atr_period, multiplier):
+        self.ema, self.n, self.multiplier = RefEMA(ema_period), atr_period, multiplier
+        self.prev, self.trs, self.atr = None, [], None
+
+    def update(self, h, low, c):
+        middle = self.ema.update(((h + low) + c) / 3.0)
+        tr = h - low if self.prev is None else max(h - low, abs(h - self.prev), abs(low - self.prev))
+        self.prev = c
+        if self.atr is not None:
+            self.atr = fma(self.atr, self.n - 1.0, tr) / self.n
+        else:
+            self.trs.append(tr)
+            if len(self.trs) == self.n:
+                self.atr = left_sum(self.trs) / self.n
+        if middle is None or self.atr is None:
+            return None
+        width = self.atr * self.multiplier
+        return (middle + width, middle, middle - width)
+
+
+def rows(outputs):
+    return np.array([(NAN,) * 3 if o is None else o for o in outputs])
+
+
+@pytest.mark.parametrize("args", [(), (3, 6, 4), (1, 2, 1), (5, 40, 12)])
+def test_macd_long_run_matches_reference(args):
+    xs = walk(31, 100_000)
+    for i in range(5, len(xs), 1009):
+        xs[i] = NAN
+    ref = RefMACD(*(args or (12, 26, 9)))
+    assert MACD(*args).batch(np.array(xs)).tobytes() == rows(map(ref.update, xs)).tobytes()
+
+
+@pytest.mark.parametrize("args", [(), (3, 5, 1.5), (7, 2, 5e-324)])
+def test_keltner_long_run_matches_reference(args):
+    bars = [c[1:4] for c in candles(32, 100_000)]
+    ref = RefKeltner(*(args or (20, 10, 2.0)))
+    expected = rows(ref.update(*b) for b in bars)
+    assert Keltner(*args).batch(*map(np.array, zip(*bars))).tobytes() == expected.tobytes()
+
+
+def test_macd_examples():
+    m, ref = MACD(), RefMACD(12, 26, 9)
+    xs = [float(x) for x in range(1, 35)]
+    assert [m.update(x) for x in xs[:33]] == [None] * 33 and not m.is_ready()
+    first = m.update(xs[33])
+    assert first is not None and m.is_ready() and m.warmup_period() == 34 and m.periods == (12, 26, 9)
+    assert m.update(NAN) == first  # skipped: the last triple again, nothing advanced
+    for x in xs:
+        ref.update(x)
+    assert bits(m.update(35.0)) == bits(ref.update(35.0))
+    for value in (5.0, 100.0):  # seed means and steps are exact here
+        flat = MACD(3, 6, 4)
+        assert [flat.update(value) for _ in range(10)][8:] == [(0.0, 0.0, 0.0)] * 2
+    one = MACD(2, 5, 1)  # signal of length 1 follows macd exactly
+    assert all(o is None or (o[1] == o[0] and o[2] == 0.0) for o in map(one.update, walk(3, 50)))
+
+
+@pytest.mark.parametrize("args, message", [
+    ((0,), "period must be greater than zero"),
+    ((30, 0), "period must be greater than zero"),  # before the fast/slow order
+    ((26, 12), "invalid period: fast period must be strictly less than slow period"),
+    ((12, 12), "invalid period: fast period must be strictly less than slow period"),
+    ((12, 26, 0), "period must be greater than zero"),
+])
+def test_macd_configuration_errors(args, message):
+    with pytest.raises(ValueError) as e:
+        MACD(*args)
+    assert str(e.value) == message
+
+
+@pytest.mark.parametrize("args, message", [
+    ((0, 10, 0.0), "multiplier must be greater than zero"),  # before the periods
+    ((20, 10, -1.0), "multiplier must be greater than zero"),
+    ((20, 10, NAN), "multiplier must be greater than zero"),
+    ((20, 10, INF), "multiplier must be greater than zero"),
+    ((0, 10, 2.0), "period must be greater than zero"),
+    ((20, 0, 2.0), "period must be greater than zero"),
+])
+def test_keltner_configuration_errors(args, message):
+    with pytest.raises(ValueError) as e:
+        Keltner(*args)
+    assert str(e.value) == message
+
+
+def test_keltner_examples():
+    k = Keltner()
+    bar = (100.0, 101.0, 99.0, 100.5, 1e3, 0)
+    assert [k.update(bar) for _ in range(19)] == [None] * 19 and not k.is_ready()
+    assert k.update(bar) is not None and k.is_ready() and k.warmup_period() == 20
+    late = Keltner(3, 5)  # the EMA is ready at 3, the bands wait for the ATR at 5
+    assert [late.update(bar) is None for _ in range(5)] == [True] * 4 + [False] and late.warmup_period() == 5
+    flat = Keltner(4, 4)
+    assert [flat.update((100.0,) * 4 + (0.0, 0)) for _ in range(5)][3:] == [(100.0, 100.0, 100.0)] * 2
+    a, b = Keltner(3, 3), Keltner(3, 3)  # open and volume do not matter
+    for i in range(6):
+        assert a.update((10.0, 12.0 + i, 9.0, 11.0, 0.0, 0)) == b.update((12.0 + i, 12.0 + i, 9.0, 11.0, 5e6, i))

@@ -76,6 +76,8 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::HMA::create(50));
     check_updates_never_allocate(kestov::KAMA::create(10, 2, 30));
     check_updates_never_allocate(kestov::TRIX::create(50));
+    check_updates_never_allocate(kestov::MACD::create(12, 26, 9));
+    check_updates_never_allocate(kestov::Keltner::create(20, 10, 2.0));
 }
 
 TEST(construction_allocates_its_room) {

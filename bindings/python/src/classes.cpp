@@ -11,6 +11,8 @@
 #include "kestov/indicators/ema.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/kama.hpp"
+#include "kestov/indicators/keltner.hpp"
+#include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/indicators/tema.hpp"
 #include "kestov/indicators/trix.hpp"
@@ -49,6 +51,22 @@ struct WMA_ : Describe<WMA, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
     static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+struct MACD_ : Describe<MACD, Prices> {
+    static constexpr const char* name = "MACD";
+    static constexpr Param params[] = {{"fast", "12"}, {"slow", "26"}, {"signal", "9"}};
+    static auto make(std::uint64_t fast, std::uint64_t slow, std::uint64_t signal) {
+        return Core::create(fast, slow, signal);
+    }
+    static constexpr const char* contiguity = "contiguous numpy array";
+    static constexpr const char* update_note = "Returns `(macd, signal, histogram)` or `None` during warmup.";
+    static constexpr const char* batch_note =
+        "Batch over a numpy array of closes. Returns a 2D array of shape `(n, 3)`\n"
+        "with columns `[macd, signal, histogram]`. Warmup rows are NaN.";
+    static constexpr Property<Core> properties[] = {prop<&Core::periods>("periods")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return c.periods(); }
 };
 
 struct ATR_ : Describe<ATR, HighLowClose> {
@@ -95,6 +113,16 @@ struct TRIX_ : Describe<TRIX, Prices> {
     static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
+struct Keltner_ : Describe<Keltner, HighLowClose> {
+    static constexpr const char* name = "Keltner";
+    static constexpr Param params[] = {{"ema_period", "20"}, {"atr_period", "10"}, {"multiplier", "2.0"}};
+    static auto make(std::uint64_t ema_period, std::uint64_t atr_period, double multiplier) {
+        return Core::create(ema_period, atr_period, multiplier);
+    }
+    static constexpr const char* update_note = "Returns `(upper, middle, lower)` or None during warmup.";
+    static constexpr const char* batch_note = "Returns shape `(n, 3)` for `[upper, middle, lower]`.";
+};
+
 template <class D>
 constexpr ClassEntry entry() {
     return {D::name, &type_object<D>};
@@ -104,12 +132,14 @@ constexpr ClassEntry registry[] = {
     entry<SMA_>(),
     entry<EMA_>(),
     entry<WMA_>(),
+    entry<MACD_>(),
     entry<ATR_>(),
     entry<DEMA_>(),
     entry<TEMA_>(),
     entry<HMA_>(),
     entry<KAMA_>(),
     entry<TRIX_>(),
+    entry<Keltner_>(),
 };
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "kestov/indicators/ema.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/kama.hpp"
+#include "kestov/indicators/keltner.hpp"
+#include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/indicators/tema.hpp"
 #include "kestov/indicators/trix.hpp"
@@ -16,5 +18,6 @@
 
 namespace kestov {
 static_assert(Indicator<SMA> && Indicator<EMA> && Indicator<WMA> && Indicator<HMA> && Indicator<DEMA> &&
-              Indicator<TEMA> && Indicator<TRIX> && Indicator<KAMA> && Indicator<ATR>);
+              Indicator<TEMA> && Indicator<TRIX> && Indicator<KAMA> && Indicator<ATR> &&
+              Indicator<MACD> && Indicator<Keltner>);
 }  // namespace kestov
