@@ -1,6 +1,7 @@
 """The module's Python surface: attributes, argument matching, conversions, re-entrancy."""
 
 import importlib
+import inspect
 import operator
 import subprocess
 import sys
@@ -125,11 +126,19 @@ def test_accepted_values(x, expected):
 
 
 def test_huge_periods_fail_cleanly():
-    out = run_python("import kestov._kestov as k\n"
-                     "for cls, p in ((k.SMA, 2**64 - 1), (k.SMA, 2**63), (k.ATR, 2**63)):\n"
-                     "    try: cls(p)\n"
-                     "    except (MemoryError, OverflowError) as e: print(type(e).__name__)\n")
-    assert len(out) == 3 and set(out) <= {"MemoryError", "OverflowError"}
+    # Every integer parameter of every class, at sizes no buffer can have:
+    # a clean exception (or an object that needs no such buffer), never a crash.
+    out = run_python("import inspect, kestov._kestov as k\n"
+                     "for cls in (getattr(k, n) for n in k.__all__[1:]):\n"
+                     "    for p in inspect.signature(cls).parameters.values():\n"
+                     "        if p.default is not p.empty and type(p.default) is not int: continue\n"
+                     "        for n in (2**60, 2**63, 2**64 - 1):\n"
+                     "            try: cls(**{p.name: n}); print('built')\n"
+                     "            except (MemoryError, OverflowError, ValueError) as e: print(type(e).__name__)\n")
+    int_params = sum(1 for c in CASES for p in inspect.signature(c.cls).parameters.values()
+                     if p.default is p.empty or type(p.default) is int)
+    assert len(out) == 3 * int_params and set(out) <= {"MemoryError", "OverflowError", "ValueError", "built"}
+    assert "MemoryError" in out
 
 
 class Row(tuple):
