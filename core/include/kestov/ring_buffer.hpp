@@ -22,7 +22,10 @@ public:
     // Room for `capacity` values (at least one slot is always reserved).
     static Expected<RingBuffer, RoomError> with_capacity(std::uint64_t capacity) noexcept {
         if (capacity == 0) capacity = 1;
-        if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T)) return RoomError::OutOfMemory;
+        // An array new of more than PTRDIFF_MAX bytes throws even in its
+        // nothrow form, which would end the process from this noexcept path.
+        if (capacity > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(T))
+            return RoomError::OutOfMemory;
         T* slots = new (std::nothrow) T[static_cast<std::size_t>(capacity)];
         if (slots == nullptr) return RoomError::OutOfMemory;
         return RingBuffer(slots, static_cast<std::size_t>(capacity));
