@@ -32,6 +32,18 @@ def close_as_open(c):
     return (c[3], c[1], c[2], c[3], 0.0, 0)
 
 
+def low_as_body(c):
+    return (c[2], c[1], c[2], c[2], 0.0, 0)
+
+
+def close_only(c):
+    return (c[3], c[3], c[3], c[3], c[4], 0)
+
+
+def close_as_open_with_volume(c):
+    return (c[3], c[1], c[2], c[3], c[4], 0)
+
+
 @dataclass(frozen=True)
 class Case:
     name: str
@@ -42,8 +54,10 @@ class Case:
     contiguity: str
     lengths: dict  # column shortened -> ValueError text
     signature: str
-    repr: str  # of the typical configuration; None: the default object repr
+    repr: str  # of the typical configuration; None: object's default repr
     row: object = close_as_open  # full candle -> what a batch row sees
+    update_note: str = ""  # method descriptions after the text signature
+    batch_note: str = ""
 
     cls = property(lambda self: getattr(_kestov, self.name))
     arg = property(lambda self: "value" if self.kind == "value" else "candle")
@@ -61,23 +75,43 @@ class Case:
 
 
 HLC = ("high", "low", "close")
+HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
     Case("WMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "WMA(period=20)"),
     Case("MACD", {"fast": 3, "slow": 6, "signal": 4}, "value", ("prices",), 3, "contiguous numpy array", {},
-         "(fast=12, slow=26, signal=9)", "MACD(fast=3, slow=6, signal=4)"),
-    Case("ATR", {}, "candle", HLC, 0, "contiguous", dict.fromkeys(HLC, "high, low, close must be equal length"),
-         "(period=14)", "ATR(period=14)"),
+         "(fast=12, slow=26, signal=9)", "MACD(fast=3, slow=6, signal=4)",
+         update_note="Returns `(macd, signal, histogram)` or `None` during warmup.",
+         batch_note="Batch over a numpy array of closes. Returns a 2D array of shape `(n, 3)`\n"
+                    "with columns `[macd, signal, histogram]`. Warmup rows are NaN."),
+    Case("BollingerBands", {}, "value", ("prices",), 4, "contiguous numpy array", {}, "(period=20, multiplier=2.0)",
+         "BollingerBands(period=20, multiplier=2)",
+         update_note="Returns `(upper, middle, lower, stddev)` or `None` during warmup.",
+         batch_note="Batch returns shape `(n, 4)` columns `[upper, middle, lower, stddev]`."),
+    Case("ATR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "ATR(period=14)",
+         batch_note="Batch over numpy columns: high, low, close (all 1-D, equal length)."),
+    Case("OBV", {}, "candle", ("close", "volume"), 0, "contiguous",
+         dict.fromkeys(("close", "volume"), "close and volume must be equal length"), "()", "OBV()", close_only,
+         batch_note="Batch over numpy close + volume arrays."),
     Case("DEMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "DEMA(period=20)"),
     Case("TEMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "TEMA(period=20)"),
     Case("HMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "HMA(period=20)"),
     Case("KAMA", {"er_period": 5, "slow": 20}, "value", ("prices",), 0, "contiguous", {},
          "(er_period=10, fast=2, slow=30)", "KAMA"),
+    Case("ADX", {}, "candle", HLC, 3, "contiguous", HLC_LENGTHS, "(period=14)", None,
+         update_note="Returns `(plus_di, minus_di, adx)` or None during warmup.",
+         batch_note="Batch returns shape `(n, 3)`: `[plus_di, minus_di, adx]`."),
     Case("TRIX", {"period": 7}, "value", ("prices",), 0, "contiguous", {}, "(period)", None),
-    Case("Keltner", {"ema_period": 6, "atr_period": 4}, "candle", HLC, 3, "contiguous",
-         dict.fromkeys(HLC, "high, low, close must be equal length"), "(ema_period=20, atr_period=10, multiplier=2.0)",
-         None),
+    Case("PSAR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(af_start=0.02, af_step=0.02, af_max=0.20)", None),
+    Case("Keltner", {"ema_period": 6, "atr_period": 4}, "candle", HLC, 3, "contiguous", HLC_LENGTHS,
+         "(ema_period=20, atr_period=10, multiplier=2.0)", None,
+         update_note="Returns `(upper, middle, lower)` or None during warmup.",
+         batch_note="Returns shape `(n, 3)` for `[upper, middle, lower]`."),
+    Case("Donchian", {}, "candle", ("high", "low"), 3, "contiguous",
+         dict.fromkeys(("high", "low"), "high and low must be equal length"), "(period=20)", None, low_as_body),
+    Case("VWAP", {}, "candle", HLC + ("volume",), 0, "contiguous",
+         {**HLC_LENGTHS, "volume": "close and volume must be equal length"}, "()", None, close_as_open_with_volume),
 ]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 

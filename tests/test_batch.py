@@ -21,7 +21,8 @@ def test_batch_equals_updates(case):
     inputs, args = columns(case, 3, 3 * obj.warmup_period() + 10)
     out = obj.batch(*args)
     assert out.dtype == np.float64 and out.flags.c_contiguous and out.flags.writeable
-    assert np.isnan(out[0]).all() and not np.isnan(out[-1]).any()
+    first = obj.warmup_period() - 1  # the row of the first output
+    assert np.isnan(out[:first]).all() and not np.isnan(out[first:]).any()
     assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
     assert_same_state(case, obj, twin)
 
@@ -104,18 +105,26 @@ def test_length_mismatch(case):
     assert_same_state(case, obj, twin)
 
 
-@by_class([c for c in CANDLE_CASES if {"high", "low", "close"} <= set(c.columns)])
-@pytest.mark.parametrize("col, bad, rule", [
-    ("high", lambda h, l, c: float("nan"), "open, high, low, close must all be finite"),
-    ("close", lambda h, l, c: h + 1.0, "high must be >= open and >= close"),
-    ("low", lambda h, l, c: (h + c) / 2, "low must be <= open and <= close"),
-    ("high", lambda h, l, c: l - 1.0, "high must be >= low"),
-])
+FINITE = "open, high, low, close must all be finite"
+BAD_ROWS = [  # columns the spoiling reads, column spoiled, its new value, the rule that fails
+    (("high",), "high", lambda r: float("nan"), FINITE),
+    (("close",), "close", lambda r: float("inf"), FINITE),
+    (("volume",), "volume", lambda r: float("nan"), "volume must be finite"),
+    (("volume",), "volume", lambda r: -1e-300, "volume must be non-negative"),
+    (("high", "close"), "close", lambda r: r["high"] + 1.0, "high must be >= open and >= close"),
+    (("high", "low", "close"), "low", lambda r: (r["high"] + r["close"]) / 2, "low must be <= open and <= close"),
+    (("low", "high"), "high", lambda r: r["low"] - 1.0, "high must be >= low"),
+]
+
+
+@pytest.mark.parametrize("case, col, bad, rule", [
+    pytest.param(case, col, bad, rule, id=f"{case.name}-{col}-{rule}")
+    for case in CANDLE_CASES for reads, col, bad, rule in BAD_ROWS if set(reads) <= set(case.columns)])
 def test_bad_row_stops_after_earlier_rows(case, col, bad, rule):
     obj, twin = case.make(), case.make()
     inputs, args = columns(case, 9, 10)
     named = dict(zip(case.columns, args))
-    named[col][5] = bad(named["high"][5], named["low"][5], named["close"][5])
+    named[col][5] = bad({name: a[5] for name, a in named.items()})
     with pytest.raises(ValueError) as e:
         obj.batch(*args)
     assert str(e.value) == "invalid candle: " + rule

@@ -78,6 +78,12 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::TRIX::create(50));
     check_updates_never_allocate(kestov::MACD::create(12, 26, 9));
     check_updates_never_allocate(kestov::Keltner::create(20, 10, 2.0));
+    check_updates_never_allocate(kestov::BollingerBands::create(20, 2.0));
+    check_updates_never_allocate(kestov::Donchian::create(20));
+    check_updates_never_allocate(kestov::ADX::create(14));
+    check_updates_never_allocate(kestov::PSAR::create(0.02, 0.02, 0.2));
+    check_updates_never_allocate(kestov::OBV::create());
+    check_updates_never_allocate(kestov::VWAP::create());
 }
 
 TEST(construction_allocates_its_room) {

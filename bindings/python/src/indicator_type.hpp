@@ -336,12 +336,39 @@ PyObject* get_property(PyObject* self, void* closure) noexcept {
 }
 
 // Integers in decimal; floats in their shortest round-trip form, never in
-// exponent notation and without a forced fraction (2.0 prints as 2).
+// exponent notation and without a forced fraction (2.0 prints as 2, 1e300 as
+// a 1 and 300 zeros). Fixed notation alone is not enough: for a large value
+// it prints every digit of the exact binary value, not the shortest digits.
 inline void append_repr_value(std::string& text, std::uint64_t n) { text += std::to_string(n); }
 inline void append_repr_value(std::string& text, double x) {
-    char buffer[400];  // fixed notation of any double fits
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed);
-    text.append(buffer, result.ptr);
+    char buffer[32];  // "-d.dddddddddddddddde-308" at most
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific).ptr;
+    const char* p = buffer;
+    if (*p == '-') text += *p++;
+    std::string digits;
+    while (p != end && *p != 'e') {
+        if (*p != '.') digits += *p;
+        ++p;
+    }
+    if (p == end) {  // inf or nan: no exponent to place
+        text += digits;
+        return;
+    }
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    const int count = static_cast<int>(digits.size());
+    if (exponent < 0) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(-exponent - 1), '0');
+        text += digits;
+    } else if (exponent + 1 >= count) {
+        text += digits;
+        text.append(static_cast<std::size_t>(exponent + 1 - count), '0');
+    } else {
+        text.append(digits, 0, static_cast<std::size_t>(exponent + 1));
+        text += '.';
+        text.append(digits, static_cast<std::size_t>(exponent + 1));
+    }
 }
 
 template <class D>

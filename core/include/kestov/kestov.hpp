@@ -4,20 +4,28 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/indicator.hpp"
+#include "kestov/indicators/adx.hpp"
 #include "kestov/indicators/atr.hpp"
+#include "kestov/indicators/bollinger.hpp"
 #include "kestov/indicators/dema.hpp"
+#include "kestov/indicators/donchian.hpp"
 #include "kestov/indicators/ema.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/macd.hpp"
+#include "kestov/indicators/obv.hpp"
+#include "kestov/indicators/psar.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/indicators/tema.hpp"
 #include "kestov/indicators/trix.hpp"
+#include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/wma.hpp"
 
 namespace kestov {
-static_assert(Indicator<SMA> && Indicator<EMA> && Indicator<WMA> && Indicator<HMA> && Indicator<DEMA> &&
-              Indicator<TEMA> && Indicator<TRIX> && Indicator<KAMA> && Indicator<ATR> &&
-              Indicator<MACD> && Indicator<Keltner>);
+template <class... T>
+constexpr bool all_indicators = (Indicator<T> && ...);
+
+static_assert(all_indicators<SMA, EMA, WMA, MACD, BollingerBands, ATR, OBV, DEMA, TEMA, HMA, KAMA, ADX, TRIX, PSAR,
+                             Keltner, Donchian, VWAP>);
 }  // namespace kestov

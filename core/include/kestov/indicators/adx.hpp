@@ -1,0 +1,137 @@
+#pragma once
+// Average directional index with its two directional indicators. Wilder's
+// running-sum smoothing for true range and movement, then a Wilder average of
+// DX; both in their own plain arithmetic, not the fused form of ATR.
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "kestov/candle.hpp"
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class ADX {
+public:
+    using Input = Candle;
+    using Output = std::array<double, 3>;  // plus_di, minus_di, adx
+
+private:
+    bool has_prev_ = false;
+    bool smoothed_ = false;  // the three smoothed sums are seeded together
+    bool has_adx_ = false;
+    double prev_high_ = 0.0;
+    double prev_low_ = 0.0;
+    double prev_close_ = 0.0;
+    double smoothed_tr_ = 0.0;
+    double smoothed_plus_dm_ = 0.0;
+    double smoothed_minus_dm_ = 0.0;
+    double adx_ = 0.0;
+    RingBuffer<double> dx_seed_;
+    std::uint64_t period_;
+    double tr_sum_ = 0.0;
+    double plus_dm_sum_ = 0.0;
+    double minus_dm_sum_ = 0.0;
+    std::uint64_t seed_count_ = 0;
+
+    ADX(RingBuffer<double> dx_seed, std::uint64_t period) noexcept : dx_seed_(std::move(dx_seed)), period_(period) {}
+
+public:
+    static Expected<ADX, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        // warmup_period() is 2 * period and must not wrap.
+        if (period > std::numeric_limits<std::uint64_t>::max() / 2) return BuildError{RoomError::CountOverflow};
+        auto seed = RingBuffer<double>::with_capacity(period);
+        if (!seed) return BuildError{seed.error()};
+        return ADX(std::move(seed).value(), period);
+    }
+
+    std::optional<Output> update(const Candle& candle) noexcept {
+        const double h = candle.high();
+        const double l = candle.low();
+        if (!has_prev_) {
+            remember(candle);
+            return std::nullopt;
+        }
+        const double ph = prev_high_;
+        const double pl = prev_low_;
+        const double pc = prev_close_;
+        remember(candle);
+
+        const double tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
+        const double up = h - ph;
+        const double down = pl - l;
+        const double plus_dm = (up > down && up > 0.0) ? up : 0.0;
+        const double minus_dm = (down > up && down > 0.0) ? down : 0.0;
+
+        const double n = static_cast<double>(period_);
+        if (smoothed_) {
+            smoothed_tr_ = tr + (smoothed_tr_ - smoothed_tr_ / n);
+            smoothed_plus_dm_ = plus_dm + (smoothed_plus_dm_ - smoothed_plus_dm_ / n);
+            smoothed_minus_dm_ = minus_dm + (smoothed_minus_dm_ - smoothed_minus_dm_ / n);
+        } else {
+            tr_sum_ = tr + tr_sum_;
+            plus_dm_sum_ = plus_dm + plus_dm_sum_;
+            minus_dm_sum_ = minus_dm + minus_dm_sum_;
+            ++seed_count_;
+            if (seed_count_ < period_) return std::nullopt;
+            // The seed is the sum of the first movements, not their mean.
+            smoothed_tr_ = tr_sum_;
+            smoothed_plus_dm_ = plus_dm_sum_;
+            smoothed_minus_dm_ = minus_dm_sum_;
+            smoothed_ = true;
+        }
+
+        double plus_di = 0.0;
+        double minus_di = 0.0;
+        if (smoothed_tr_ != 0.0) {
+            plus_di = (smoothed_plus_dm_ * 100.0) / smoothed_tr_;
+            minus_di = (smoothed_minus_dm_ * 100.0) / smoothed_tr_;
+        }
+        const double di_sum = plus_di + minus_di;
+        const double dx = di_sum != 0.0 ? (std::fabs(plus_di - minus_di) * 100.0) / di_sum : 0.0;
+
+        if (has_adx_) {
+            adx_ = (dx + (n - 1.0) * adx_) / n;
+        } else {
+            dx_seed_.push_back(dx);
+            if (dx_seed_.size() < period_) return std::nullopt;
+            // Summed in arrival order, one addition at a time.
+            double sum = -0.0;
+            for (std::size_t i = 0; i < dx_seed_.size(); ++i) sum += dx_seed_[i];
+            adx_ = sum / n;
+            has_adx_ = true;
+        }
+        return Output{plus_di, minus_di, adx_};
+    }
+
+    bool is_ready() const noexcept { return has_adx_; }
+    std::uint64_t warmup_period() const noexcept { return 2 * period_; }
+
+    void reset() noexcept {
+        has_prev_ = false;
+        smoothed_ = false;
+        has_adx_ = false;
+        dx_seed_.clear();
+        tr_sum_ = 0.0;
+        plus_dm_sum_ = 0.0;
+        minus_dm_sum_ = 0.0;
+        seed_count_ = 0;
+    }
+
+private:
+    void remember(const Candle& candle) noexcept {
+        prev_high_ = candle.high();
+        prev_low_ = candle.low();
+        prev_close_ = candle.close();
+        has_prev_ = true;
+    }
+};
+
+}  // namespace kestov

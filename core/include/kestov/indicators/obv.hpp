@@ -1,0 +1,55 @@
+#pragma once
+// On-balance volume: a running total of volume signed by the direction of
+// the close. The first candle only sets the reference close.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/candle.hpp"
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+
+namespace kestov {
+
+class OBV {
+public:
+    using Input = Candle;
+    using Output = double;
+
+private:
+    bool has_prev_close_ = false;
+    double prev_close_ = 0.0;
+    double value_ = 0.0;
+    bool has_value_ = false;
+
+public:
+    static Expected<OBV, BuildError> create() noexcept { return OBV(); }
+
+    // Always produces a value, from the first candle on.
+    std::optional<double> update(const Candle& candle) noexcept {
+        const double c = candle.close();
+        if (has_prev_close_) {
+            if (c > prev_close_) {
+                value_ = value_ + candle.volume();
+            } else if (c < prev_close_) {
+                value_ = value_ - candle.volume();
+            }
+        }
+        prev_close_ = c;
+        has_prev_close_ = true;
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return 1; }
+
+    void reset() noexcept { *this = OBV(); }
+};
+
+}  // namespace kestov

@@ -1,0 +1,43 @@
+#pragma once
+// Volume-weighted average price since construction or the last reset. Purely
+// cumulative: timestamps are never read, so no session boundary restarts it.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/candle.hpp"
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+
+namespace kestov {
+
+class VWAP {
+public:
+    using Input = Candle;
+    using Output = double;
+
+private:
+    double cum_pv_ = 0.0;
+    double cum_volume_ = 0.0;
+    bool has_value_ = false;
+
+public:
+    static Expected<VWAP, BuildError> create() noexcept { return VWAP(); }
+
+    std::optional<double> update(const Candle& candle) noexcept {
+        const double typical = ((candle.high() + candle.low()) + candle.close()) / 3.0;
+        cum_pv_ = cum_pv_ + candle.volume() * typical;
+        cum_volume_ = cum_volume_ + candle.volume();
+        // Volumes are never negative, so once positive the total stays so.
+        if (cum_volume_ == 0.0) return std::nullopt;
+        has_value_ = true;
+        return cum_pv_ / cum_volume_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return 1; }
+
+    void reset() noexcept { *this = VWAP(); }
+};
+
+}  // namespace kestov
