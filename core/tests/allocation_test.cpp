@@ -7,8 +7,16 @@
 #include <random>
 
 #include "check.hpp"
-#include "kestov/indicators/atr.hpp"
-#include "kestov/indicators/sma.hpp"
+#include "kestov/kestov.hpp"
+
+static_assert(kestov::Indicator<kestov::RSI>);
+static_assert(kestov::Indicator<kestov::ROC>);
+static_assert(kestov::Indicator<kestov::Stochastic>);
+static_assert(kestov::Indicator<kestov::WilliamsR>);
+static_assert(kestov::Indicator<kestov::CCI>);
+static_assert(kestov::Indicator<kestov::AwesomeOscillator>);
+static_assert(kestov::Indicator<kestov::Aroon>);
+static_assert(kestov::Indicator<kestov::MFI>);
 
 namespace {
 std::size_t allocations = 0;
@@ -50,6 +58,33 @@ TEST(updates_never_allocate) {
     }
     CHECK_EQ(allocations - before, 0u);
     CHECK(sma.is_ready() && atr.is_ready());
+}
+
+// Monotonic queues at their fullest: a steady fall keeps every high queued,
+// a steady rise every low; then a reversal empties them.
+TEST(momentum_updates_never_allocate) {
+    auto rsi = kestov::RSI::create(14).value();
+    auto roc = kestov::ROC::create(12).value();
+    auto stochastic = kestov::Stochastic::create(30, 3).value();
+    auto williams = kestov::WilliamsR::create(30).value();
+    auto cci = kestov::CCI::create(20).value();
+    auto ao = kestov::AwesomeOscillator::create(5, 34).value();
+    auto aroon = kestov::Aroon::create(30).value();
+    auto mfi = kestov::MFI::create(14).value();
+    const std::size_t before = allocations;
+    for (int i = 0; i < 100'000; ++i) {
+        if (i == 50'000) {
+            rsi.reset(), roc.reset(), stochastic.reset(), williams.reset();
+            cci.reset(), ao.reset(), aroon.reset(), mfi.reset();
+        }
+        const double close = 1000.0 + ((i / 500) % 2 == 0 ? -(i % 500) : i % 500) + 0.25 * (i % 3);
+        const auto candle = kestov::Candle::create(close, close + 1.0, close - 1.0, close, i % 7, i).value();
+        rsi.update(close), roc.update(close), stochastic.update(candle), williams.update(candle);
+        cci.update(candle), ao.update(candle), aroon.update(candle), mfi.update(candle);
+    }
+    CHECK_EQ(allocations - before, 0u);
+    CHECK(rsi.is_ready() && roc.is_ready() && stochastic.is_ready() && williams.is_ready());
+    CHECK(cci.is_ready() && ao.is_ready() && aroon.is_ready() && mfi.is_ready());
 }
 
 TEST(construction_allocates_its_room) {
