@@ -32,4 +32,26 @@ struct HighLowClose {
     }
 };
 
+// High and low; open and close are the low, volume 0. With those fills the
+// candle rules reduce to finiteness and high >= low, in that order.
+struct HighLow {
+    static constexpr std::array<const char*, 2> names{"high", "low"};
+    static constexpr std::array<LengthRule, 1> lengths{{{0, 2, hl_lengths}}};
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+        const double low = c[1][i];
+        return Candle::create(low, c[0][i], low, low, 0.0, 0);
+    }
+};
+
+// High, low, close and volume; open is the close. High, low and close are
+// compared in length before close and volume.
+struct HighLowCloseVolume {
+    static constexpr std::array<const char*, 4> names{"high", "low", "close", "volume"};
+    static constexpr std::array<LengthRule, 2> lengths{{{0, 3, hlc_lengths}, {2, 4, cv_lengths}}};
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+        const double close = c[2][i];
+        return Candle::create(close, c[0][i], c[1][i], close, c[3][i], 0);
+    }
+};
+
 }  // namespace kestov::py
