@@ -32,6 +32,15 @@ def close_as_open(c):
     return (c[3], c[1], c[2], c[3], 0.0, 0)
 
 
+def close_as_open_with_volume(c):
+    return (c[3], c[1], c[2], c[3], c[4], 0)
+
+
+def low_as_open_and_close(c):
+    # The candle a high-and-low batch row builds.
+    return (c[2], c[1], c[2], c[2], 0.0, 0)
+
+
 @dataclass(frozen=True)
 class Case:
     name: str
@@ -42,7 +51,7 @@ class Case:
     contiguity: str
     lengths: dict  # column shortened -> ValueError text
     signature: str
-    repr: str  # of the typical configuration
+    repr: str  # of the typical configuration; None: object's default repr
     row: object = close_as_open  # full candle -> what a batch row sees
 
     cls = property(lambda self: getattr(_kestov, self.name))
@@ -61,10 +70,25 @@ class Case:
 
 
 HLC = ("high", "low", "close")
+HL = ("high", "low")
+HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
+HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
-    Case("ATR", {}, "candle", HLC, 0, "contiguous", dict.fromkeys(HLC, "high, low, close must be equal length"),
-         "(period=14)", "ATR(period=14)"),
+    Case("RSI", {}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period=14)", "RSI(period=14)"),
+    Case("ATR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "ATR(period=14)"),
+    Case("Stochastic", {"k_period": 5, "d_period": 3}, "candle", HLC, 2, "contiguous", HLC_LENGTHS,
+         "(k_period=14, d_period=3)", "Stochastic(k_period=5, d_period=3)"),
+    Case("CCI", {"period": 7}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=20)", "CCI(period=7)"),
+    Case("ROC", {"period": 10}, "value", ("prices",), 0, "contiguous", {}, "(period)", "ROC(period=10)"),
+    Case("WilliamsR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", None),
+    Case("MFI", {"period": 6}, "candle", HLC + ("volume",), 0, "contiguous",
+         {**HLC_LENGTHS, "volume": "close and volume must be equal length"}, "(period=14)", None,
+         close_as_open_with_volume),
+    Case("AwesomeOscillator", {"fast": 3, "slow": 8}, "candle", HL, 0, "contiguous", HL_LENGTHS,
+         "(fast=5, slow=34)", None, low_as_open_and_close),
+    Case("Aroon", {"period": 9}, "candle", HL, 2, "contiguous", HL_LENGTHS, "(period=14)", None,
+         low_as_open_and_close),
 ]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 
