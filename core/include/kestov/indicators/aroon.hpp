@@ -9,8 +9,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
-#include "kestov/extreme_queue.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/window_extreme.hpp"
 
 namespace kestov {
 
@@ -22,13 +22,13 @@ public:
 private:
     // Of equal highs (lows) the newest candle counts, as a scan from the
     // oldest that takes every high >= its maximum would find.
-    ExtremeQueue<HigherOrEqual> highs_;
-    ExtremeQueue<LowerOrEqual> lows_;
+    BlockExtreme<HigherOrEqual> highs_;
+    BlockExtreme<LowerOrEqual> lows_;
     std::uint64_t count_ = 0;  // candles since construction or reset; the next one's sequence number
     std::uint64_t period_;
     std::uint64_t length_;  // period + 1 candles in a full window
 
-    Aroon(ExtremeQueue<HigherOrEqual> highs, ExtremeQueue<LowerOrEqual> lows, std::uint64_t period,
+    Aroon(BlockExtreme<HigherOrEqual> highs, BlockExtreme<LowerOrEqual> lows, std::uint64_t period,
           std::uint64_t length) noexcept
         : highs_(std::move(highs)), lows_(std::move(lows)), period_(period), length_(length) {}
 
@@ -37,9 +37,9 @@ public:
         if (period == 0) return BuildError{IndicatorError::period_zero()};
         const auto length = plus_one(period);
         if (!length) return BuildError{length.error()};
-        auto highs = ExtremeQueue<HigherOrEqual>::with_capacity(length.value());
+        auto highs = BlockExtreme<HigherOrEqual>::with_capacity(length.value());
         if (!highs) return BuildError{highs.error()};
-        auto lows = ExtremeQueue<LowerOrEqual>::with_capacity(length.value());
+        auto lows = BlockExtreme<LowerOrEqual>::with_capacity(length.value());
         if (!lows) return BuildError{lows.error()};
         return Aroon(std::move(highs).value(), std::move(lows).value(), period, length.value());
     }
@@ -47,8 +47,8 @@ public:
     std::optional<std::array<double, 2>> update(const Candle& candle) noexcept {
         const std::uint64_t i = count_++;
         const std::uint64_t oldest = i < period_ ? 0 : i - period_;
-        highs_.push(i, candle.high(), oldest);
-        lows_.push(i, candle.low(), oldest);
+        highs_.push(i, candle.high());
+        lows_.push(i, candle.low());
         if (count_ < length_) return std::nullopt;
 
         const double n = static_cast<double>(period_);

@@ -42,15 +42,11 @@ public:
 
     std::optional<double> update(const Candle& candle) noexcept {
         const double tp = ((candle.high() + candle.low()) + candle.close()) / 3.0;
-        // The first candle has nothing to compare with: it adds two zero flows.
-        Flow flow{0.0, 0.0};
-        if (has_prev_tp_) {
-            const double raw = candle.volume() * tp;
-            if (tp > prev_tp_)
-                flow.positive = raw;
-            else if (tp < prev_tp_)
-                flow.negative = raw;
-        }
+        // The first candle is compared with itself, so both its flows are 0.
+        // Selects rather than branches: the direction is as random as the prices.
+        const double prev_tp = has_prev_tp_ ? prev_tp_ : tp;
+        const double raw = candle.volume() * tp;
+        const Flow flow{tp > prev_tp ? raw : 0.0, tp < prev_tp ? raw : 0.0};
         // The leaving flows are subtracted before the new ones are added.
         if (flows_.full()) {
             const Flow old = flows_.pop_front();

@@ -11,7 +11,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
-#include "kestov/extreme_queue.hpp"
+#include "kestov/window_extreme.hpp"
 #include "kestov/indicators/sma.hpp"
 
 namespace kestov {

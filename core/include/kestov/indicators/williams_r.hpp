@@ -8,7 +8,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
-#include "kestov/extreme_queue.hpp"
+#include "kestov/window_extreme.hpp"
 
 namespace kestov {
 
@@ -20,29 +20,28 @@ public:
 private:
     // The extremes a scan from the oldest candle finds: on equal prices
     // (only +0.0 and -0.0 can be equal yet differ) the oldest one stays.
-    ExtremeQueue<Higher> highs_;
-    ExtremeQueue<Lower> lows_;
+    BlockExtreme<Higher> highs_;
+    BlockExtreme<Lower> lows_;
     std::uint64_t count_ = 0;  // candles since construction or reset; the next one's sequence number
     std::uint64_t period_;
 
-    WilliamsR(ExtremeQueue<Higher> highs, ExtremeQueue<Lower> lows, std::uint64_t period) noexcept
+    WilliamsR(BlockExtreme<Higher> highs, BlockExtreme<Lower> lows, std::uint64_t period) noexcept
         : highs_(std::move(highs)), lows_(std::move(lows)), period_(period) {}
 
 public:
     static Expected<WilliamsR, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto highs = ExtremeQueue<Higher>::with_capacity(period);
+        auto highs = BlockExtreme<Higher>::with_capacity(period);
         if (!highs) return BuildError{highs.error()};
-        auto lows = ExtremeQueue<Lower>::with_capacity(period);
+        auto lows = BlockExtreme<Lower>::with_capacity(period);
         if (!lows) return BuildError{lows.error()};
         return WilliamsR(std::move(highs).value(), std::move(lows).value(), period);
     }
 
     std::optional<double> update(const Candle& candle) noexcept {
         const std::uint64_t i = count_++;
-        const std::uint64_t oldest = i < period_ - 1 ? 0 : i - (period_ - 1);
-        highs_.push(i, candle.high(), oldest);
-        lows_.push(i, candle.low(), oldest);
+        highs_.push(i, candle.high());
+        lows_.push(i, candle.low());
         if (count_ < period_) return std::nullopt;
 
         const double hh = highs_.extreme().price;
