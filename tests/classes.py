@@ -75,11 +75,14 @@ class Case:
 
 
 HLC = ("high", "low", "close")
+HL = ("high", "low")
 HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
+HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
     Case("WMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "WMA(period=20)"),
+    Case("RSI", {}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period=14)", "RSI(period=14)"),
     Case("MACD", {"fast": 3, "slow": 6, "signal": 4}, "value", ("prices",), 3, "contiguous numpy array", {},
          "(fast=12, slow=26, signal=9)", "MACD(fast=3, slow=6, signal=4)",
          update_note="Returns `(macd, signal, histogram)` or `None` during warmup.",
@@ -91,6 +94,9 @@ CASES = [
          batch_note="Batch returns shape `(n, 4)` columns `[upper, middle, lower, stddev]`."),
     Case("ATR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "ATR(period=14)",
          batch_note="Batch over numpy columns: high, low, close (all 1-D, equal length)."),
+    Case("Stochastic", {"k_period": 5, "d_period": 3}, "candle", HLC, 2, "contiguous", HLC_LENGTHS,
+         "(k_period=14, d_period=3)", "Stochastic(k_period=5, d_period=3)",
+         batch_note="Batch over high/low/close numpy columns. Returns shape `(n, 2)` for `[k, d]`."),
     Case("OBV", {}, "candle", ("close", "volume"), 0, "contiguous",
          dict.fromkeys(("close", "volume"), "close and volume must be equal length"), "()", "OBV()", close_only,
          batch_note="Batch over numpy close + volume arrays."),
@@ -99,19 +105,27 @@ CASES = [
     Case("HMA", {"period": 20}, "value", ("prices",), 0, "contiguous", {}, "(period)", "HMA(period=20)"),
     Case("KAMA", {"er_period": 5, "slow": 20}, "value", ("prices",), 0, "contiguous", {},
          "(er_period=10, fast=2, slow=30)", "KAMA"),
+    Case("CCI", {"period": 7}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=20)", "CCI(period=7)"),
+    Case("ROC", {"period": 10}, "value", ("prices",), 0, "contiguous", {}, "(period)", "ROC(period=10)"),
+    Case("WilliamsR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", None),
     Case("ADX", {}, "candle", HLC, 3, "contiguous", HLC_LENGTHS, "(period=14)", None,
          update_note="Returns `(plus_di, minus_di, adx)` or None during warmup.",
          batch_note="Batch returns shape `(n, 3)`: `[plus_di, minus_di, adx]`."),
+    Case("MFI", {"period": 6}, "candle", HLC + ("volume",), 0, "contiguous",
+         {**HLC_LENGTHS, "volume": "close and volume must be equal length"}, "(period=14)", None,
+         close_as_open_with_volume),
     Case("TRIX", {"period": 7}, "value", ("prices",), 0, "contiguous", {}, "(period)", None),
     Case("PSAR", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(af_start=0.02, af_step=0.02, af_max=0.20)", None),
     Case("Keltner", {"ema_period": 6, "atr_period": 4}, "candle", HLC, 3, "contiguous", HLC_LENGTHS,
          "(ema_period=20, atr_period=10, multiplier=2.0)", None,
          update_note="Returns `(upper, middle, lower)` or None during warmup.",
          batch_note="Returns shape `(n, 3)` for `[upper, middle, lower]`."),
-    Case("Donchian", {}, "candle", ("high", "low"), 3, "contiguous",
-         dict.fromkeys(("high", "low"), "high and low must be equal length"), "(period=20)", None, low_as_body),
+    Case("Donchian", {}, "candle", HL, 3, "contiguous", HL_LENGTHS, "(period=20)", None, low_as_body),
     Case("VWAP", {}, "candle", HLC + ("volume",), 0, "contiguous",
          {**HLC_LENGTHS, "volume": "close and volume must be equal length"}, "()", None, close_as_open_with_volume),
+    Case("AwesomeOscillator", {"fast": 3, "slow": 8}, "candle", HL, 0, "contiguous", HL_LENGTHS,
+         "(fast=5, slow=34)", None, low_as_body),
+    Case("Aroon", {"period": 9}, "candle", HL, 2, "contiguous", HL_LENGTHS, "(period=14)", None, low_as_body),
 ]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 

@@ -3,6 +3,7 @@
 import importlib
 import inspect
 import operator
+import re
 import subprocess
 import sys
 import types

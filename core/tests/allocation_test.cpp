@@ -84,6 +84,14 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::PSAR::create(0.02, 0.02, 0.2));
     check_updates_never_allocate(kestov::OBV::create());
     check_updates_never_allocate(kestov::VWAP::create());
+    check_updates_never_allocate(kestov::RSI::create(14));
+    check_updates_never_allocate(kestov::ROC::create(12));
+    check_updates_never_allocate(kestov::Stochastic::create(30, 3));
+    check_updates_never_allocate(kestov::WilliamsR::create(30));
+    check_updates_never_allocate(kestov::CCI::create(20));
+    check_updates_never_allocate(kestov::AwesomeOscillator::create(5, 34));
+    check_updates_never_allocate(kestov::Aroon::create(30));
+    check_updates_never_allocate(kestov::MFI::create(14));
 }
 
 TEST(construction_allocates_its_room) {

@@ -7,8 +7,11 @@
 
 #include "indicator_type.hpp"
 #include "kestov/indicators/adx.hpp"
+#include "kestov/indicators/aroon.hpp"
 #include "kestov/indicators/atr.hpp"
+#include "kestov/indicators/awesome_oscillator.hpp"
 #include "kestov/indicators/bollinger.hpp"
+#include "kestov/indicators/cci.hpp"
 #include "kestov/indicators/dema.hpp"
 #include "kestov/indicators/donchian.hpp"
 #include "kestov/indicators/ema.hpp"
@@ -16,12 +19,17 @@
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/macd.hpp"
+#include "kestov/indicators/mfi.hpp"
 #include "kestov/indicators/obv.hpp"
 #include "kestov/indicators/psar.hpp"
+#include "kestov/indicators/roc.hpp"
+#include "kestov/indicators/rsi.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/indicators/stochastic.hpp"
 #include "kestov/indicators/tema.hpp"
 #include "kestov/indicators/trix.hpp"
 #include "kestov/indicators/vwap.hpp"
+#include "kestov/indicators/williams_r.hpp"
 #include "kestov/indicators/wma.hpp"
 
 namespace kestov::py {
@@ -178,6 +186,70 @@ struct VWAP_ : Describe<VWAP, HighLowCloseVolume> {
     static auto make() { return Core::create(); }
 };
 
+struct RSI_ : Describe<RSI, Prices> {
+    static constexpr const char* name = "RSI";
+    static constexpr Param params[] = {{"period", "14"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr const char* contiguity = "contiguous numpy array";
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
+                                                    prop<&Core::value>("value")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+struct Stochastic_ : Describe<Stochastic, HighLowClose> {
+    static constexpr const char* name = "Stochastic";
+    static constexpr Param params[] = {{"k_period", "14"}, {"d_period", "3"}};
+    static auto make(std::uint64_t k_period, std::uint64_t d_period) { return Core::create(k_period, d_period); }
+    static constexpr const char* batch_note =
+        "Batch over high/low/close numpy columns. Returns shape `(n, 2)` for `[k, d]`.";
+    static constexpr Property<Core> properties[] = {prop<&Core::periods>("periods")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return c.periods(); }
+};
+
+struct CCI_ : Describe<CCI, HighLowClose> {
+    static constexpr const char* name = "CCI";
+    static constexpr Param params[] = {{"period", "20"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+struct ROC_ : Describe<ROC, Prices> {
+    static constexpr const char* name = "ROC";
+    static constexpr Param params[] = {{"period"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
+    static constexpr Repr repr = Repr::Config;
+    static auto config(const Core& c) { return std::tuple{c.period()}; }
+};
+
+struct WilliamsR_ : Describe<WilliamsR, HighLowClose> {
+    static constexpr const char* name = "WilliamsR";
+    static constexpr Param params[] = {{"period", "14"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+};
+
+struct MFI_ : Describe<MFI, HighLowCloseVolume> {
+    static constexpr const char* name = "MFI";
+    static constexpr Param params[] = {{"period", "14"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+};
+
+struct AwesomeOscillator_ : Describe<AwesomeOscillator, HighLow> {
+    static constexpr const char* name = "AwesomeOscillator";
+    static constexpr Param params[] = {{"fast", "5"}, {"slow", "34"}};
+    static auto make(std::uint64_t fast, std::uint64_t slow) { return Core::create(fast, slow); }
+};
+
+struct Aroon_ : Describe<Aroon, HighLow> {
+    static constexpr const char* name = "Aroon";
+    static constexpr Param params[] = {{"period", "14"}};
+    static auto make(std::uint64_t period) { return Core::create(period); }
+};
+
 template <class D>
 constexpr ClassEntry entry() {
     return {D::name, &type_object<D>};
@@ -187,20 +259,28 @@ constexpr ClassEntry registry[] = {
     entry<SMA_>(),
     entry<EMA_>(),
     entry<WMA_>(),
+    entry<RSI_>(),
     entry<MACD_>(),
     entry<BollingerBands_>(),
     entry<ATR_>(),
+    entry<Stochastic_>(),
     entry<OBV_>(),
     entry<DEMA_>(),
     entry<TEMA_>(),
     entry<HMA_>(),
     entry<KAMA_>(),
+    entry<CCI_>(),
+    entry<ROC_>(),
+    entry<WilliamsR_>(),
     entry<ADX_>(),
+    entry<MFI_>(),
     entry<TRIX_>(),
     entry<PSAR_>(),
     entry<Keltner_>(),
     entry<Donchian_>(),
     entry<VWAP_>(),
+    entry<AwesomeOscillator_>(),
+    entry<Aroon_>(),
 };
 
 }  // namespace

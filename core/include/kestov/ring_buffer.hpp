@@ -14,21 +14,29 @@
 
 namespace kestov {
 
+// Uninitialised room for `count` trivially copyable values, reserved up
+// front by every buffer of the core.
+template <class T>
+Expected<std::unique_ptr<T[]>, RoomError> reserve_slots(std::uint64_t count) noexcept {
+    static_assert(std::is_trivially_copyable_v<T>, "slots are raw storage");
+    // An array new of more than PTRDIFF_MAX bytes throws even in its nothrow
+    // form, which would end the process from this noexcept path.
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(T))
+        return RoomError::OutOfMemory;
+    T* slots = new (std::nothrow) T[static_cast<std::size_t>(count)];
+    if (slots == nullptr) return RoomError::OutOfMemory;
+    return std::unique_ptr<T[]>(slots);
+}
+
 template <class T>
 class RingBuffer {
-    static_assert(std::is_trivially_copyable_v<T>, "slots are raw storage");
-
 public:
     // Room for `capacity` values (at least one slot is always reserved).
     static Expected<RingBuffer, RoomError> with_capacity(std::uint64_t capacity) noexcept {
         if (capacity == 0) capacity = 1;
-        // An array new of more than PTRDIFF_MAX bytes throws even in its
-        // nothrow form, which would end the process from this noexcept path.
-        if (capacity > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(T))
-            return RoomError::OutOfMemory;
-        T* slots = new (std::nothrow) T[static_cast<std::size_t>(capacity)];
-        if (slots == nullptr) return RoomError::OutOfMemory;
-        return RingBuffer(slots, static_cast<std::size_t>(capacity));
+        auto slots = reserve_slots<T>(capacity);
+        if (!slots) return slots.error();
+        return RingBuffer(std::move(slots).value(), static_cast<std::size_t>(capacity));
     }
 
     RingBuffer(RingBuffer&&) noexcept = default;
@@ -70,7 +78,8 @@ public:
     }
 
 private:
-    RingBuffer(T* slots, std::size_t capacity) noexcept : slots_(slots), capacity_(capacity) {}
+    RingBuffer(std::unique_ptr<T[]> slots, std::size_t capacity) noexcept
+        : slots_(std::move(slots)), capacity_(capacity) {}
 
     // i < 2 * capacity always holds, so one conditional subtraction wraps it.
     std::size_t wrap(std::size_t i) const noexcept { return i >= capacity_ ? i - capacity_ : i; }

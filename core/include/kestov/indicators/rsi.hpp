@@ -1,0 +1,106 @@
+#pragma once
+// Relative strength index: average gain against average loss, seeded with
+// the plain mean of the first `period` changes, then Wilder-smoothed.
+
+#include <cstdint>
+#include <optional>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class RSI {
+public:
+    using Input = double;
+    using Output = double;
+
+private:
+    bool has_prev_ = false;
+    bool seeded_ = false;  // the averages are set
+    bool has_value_ = false;
+    double prev_ = 0.0;
+    double avg_gain_ = 0.0;
+    double avg_loss_ = 0.0;
+    double value_ = 0.0;
+    RingBuffer<double> gains_;  // the first `period` changes, until the seed
+    RingBuffer<double> losses_;
+    std::uint64_t period_;
+
+    RSI(RingBuffer<double> gains, RingBuffer<double> losses, std::uint64_t period) noexcept
+        : gains_(std::move(gains)), losses_(std::move(losses)), period_(period) {}
+
+public:
+    static Expected<RSI, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto gains = RingBuffer<double>::with_capacity(period);
+        if (!gains) return BuildError{gains.error()};
+        auto losses = RingBuffer<double>::with_capacity(period);
+        if (!losses) return BuildError{losses.error()};
+        return RSI(std::move(gains).value(), std::move(losses).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (!has_prev_) {
+            prev_ = value;
+            has_prev_ = true;
+            return std::nullopt;
+        }
+        const double change = value - prev_;
+        prev_ = value;
+        // Written as comparisons so that a change of -0.0 gives a gain of +0.0.
+        const double gain = change > 0.0 ? change : 0.0;
+        const double loss = change < 0.0 ? -change : 0.0;
+
+        const double n = static_cast<double>(period_);
+        if (seeded_) {
+            // This indicator's own Wilder form: scale the old average, add the
+            // new term, divide; not the fused form of ATR.
+            avg_gain_ = (gain + avg_gain_ * (n - 1.0)) / n;
+            avg_loss_ = (loss + avg_loss_ * (n - 1.0)) / n;
+        } else {
+            gains_.push_back(gain);
+            losses_.push_back(loss);
+            if (gains_.size() < period_) return std::nullopt;
+            // Summed in arrival order, one addition at a time.
+            double gain_sum = -0.0;
+            double loss_sum = -0.0;
+            for (std::size_t i = 0; i < gains_.size(); ++i) {
+                gain_sum += gains_[i];
+                loss_sum += losses_[i];
+            }
+            avg_gain_ = gain_sum / n;
+            avg_loss_ = loss_sum / n;
+            seeded_ = true;
+        }
+
+        if (avg_loss_ == 0.0)
+            value_ = avg_gain_ == 0.0 ? 50.0 : 100.0;
+        else
+            value_ = 100.0 - 100.0 / (avg_gain_ / avg_loss_ + 1.0);
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return period_ + 1; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        has_prev_ = false;
+        seeded_ = false;
+        has_value_ = false;
+        gains_.clear();
+        losses_.clear();
+    }
+};
+
+}  // namespace kestov

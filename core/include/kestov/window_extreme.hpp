@@ -1,0 +1,139 @@
+#pragma once
+// The highest or lowest price of a sliding window of sequence-numbered
+// candles, without rescanning the window.
+//
+// `Wins(newer, older)` decides between two candles: whether the newer one's
+// price replaces the older one's. Winning ties (<= for a maximum) leaves the
+// newest of equal prices; losing them (<) leaves the oldest, which is what a
+// scan from the oldest candle that moves only on a strict improvement finds.
+// The two differ only in the position reported, or in which of +0.0 and -0.0
+// is, so each indicator states its rule. Both structures below always pair
+// the newer candle first, so the rule holds wherever the window is split.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+struct HigherOrEqual {
+    bool operator()(double newer, double older) const noexcept { return older <= newer; }
+};
+struct Higher {
+    bool operator()(double newer, double older) const noexcept { return older < newer; }
+};
+struct LowerOrEqual {
+    bool operator()(double newer, double older) const noexcept { return older >= newer; }
+};
+struct Lower {
+    bool operator()(double newer, double older) const noexcept { return older > newer; }
+};
+
+struct PriceMark {
+    std::uint64_t seq;
+    double price;
+};
+
+// A monotonic queue: candles that can still become the extreme, oldest
+// first. Each enters and leaves once, so a step is amortised constant time.
+template <class Wins>
+class ExtremeQueue {
+public:
+    // Room for a window of `length` candles: once the expired marks are
+    // dropped at most length - 1 remain, plus the new one.
+    static Expected<ExtremeQueue, RoomError> with_capacity(std::uint64_t length) noexcept {
+        auto marks = RingBuffer<PriceMark>::with_capacity(length);
+        if (!marks) return marks.error();
+        return ExtremeQueue(std::move(marks).value());
+    }
+
+    // `oldest` is the first sequence number still inside the window once
+    // candle `seq` is in.
+    void push(std::uint64_t seq, double price, std::uint64_t oldest) noexcept {
+        while (!marks_.empty() && marks_.front().seq < oldest) marks_.pop_front();
+        while (!marks_.empty() && Wins{}(price, marks_.back().price)) marks_.pop_back();
+        marks_.push_back({seq, price});
+    }
+
+    // Requires a push since the last clear.
+    const PriceMark& extreme() const noexcept { return marks_.front(); }
+
+    void clear() noexcept { marks_.clear(); }
+
+private:
+    explicit ExtremeQueue(RingBuffer<PriceMark> marks) noexcept : marks_(std::move(marks)) {}
+
+    RingBuffer<PriceMark> marks_;
+};
+
+// Blocks of `length` candles: a full window is the tail of the previous
+// block, known through its suffix extremes, joined with the head of the
+// current one, known through a running prefix extreme. Constant time per
+// candle plus one backward pass per block, and no branch on the prices.
+template <class Wins>
+class BlockExtreme {
+public:
+    static Expected<BlockExtreme, RoomError> with_capacity(std::uint64_t length) noexcept {
+        if (length == 0) return RoomError::OutOfMemory;
+        auto slots = reserve_slots<PriceMark>(length);
+        if (!slots) return slots.error();
+        return BlockExtreme(std::move(slots).value(), static_cast<std::size_t>(length));
+    }
+
+    void push(std::uint64_t seq, double price) noexcept {
+        const PriceMark mark{seq, price};
+        if (offset_ == length_) {
+            // The block is complete: each slot becomes the extreme of the
+            // block from that candle to its end.
+            for (std::size_t j = length_ - 1; j-- > 0;) slots_[j] = better(slots_[j + 1], slots_[j]);
+            offset_ = 0;
+            has_tails_ = true;
+        }
+        // The slot's tail began with the candle that has just left the
+        // window; from now on it keeps this candle for the next block.
+        slots_[offset_] = mark;
+        prefix_ = offset_ == 0 ? mark : better(mark, prefix_);
+        ++offset_;
+    }
+
+    // Of the last `length` candles pushed, or of all since the last clear
+    // while there are fewer. Requires a push since the last clear.
+    PriceMark extreme() const noexcept {
+        if (offset_ == length_ || !has_tails_) return prefix_;
+        return better(prefix_, slots_[offset_]);
+    }
+
+    void clear() noexcept {
+        offset_ = 0;
+        has_tails_ = false;
+    }
+
+private:
+    BlockExtreme(std::unique_ptr<PriceMark[]> slots, std::size_t length) noexcept
+        : slots_(std::move(slots)), length_(length) {}
+
+    // Chosen with a mask rather than a branch: which candle wins depends on
+    // the prices and is as unpredictable as they are.
+    static PriceMark better(const PriceMark& newer, const PriceMark& older) noexcept {
+        const std::uint64_t take = -static_cast<std::uint64_t>(Wins{}(newer.price, older.price));
+        const std::uint64_t price = (std::bit_cast<std::uint64_t>(newer.price) & take) |
+                                    (std::bit_cast<std::uint64_t>(older.price) & ~take);
+        return {(newer.seq & take) | (older.seq & ~take), std::bit_cast<double>(price)};
+    }
+
+    std::unique_ptr<PriceMark[]> slots_;  // this block's candles, then the previous block's tail extremes
+    std::size_t length_;
+    std::size_t offset_ = 0;  // candles of the current block pushed so far
+    bool has_tails_ = false;  // a block was completed since the last clear
+    PriceMark prefix_{0, 0.0};  // extreme of the current block so far
+};
+
+}  // namespace kestov
