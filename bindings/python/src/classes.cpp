@@ -1,7 +1,7 @@
 // The classes of the module, one description each, in registration order.
 // A description names the core type and how batch reads its rows, then the
-// constructor parameters, how to build the core from them, the properties and
-// the repr; indicator_type.hpp does the rest.
+// constructor parameters (their C++ types come from the core's factory), the
+// properties and the repr; indicator_type.hpp does the rest.
 
 #include "classes.hpp"
 
@@ -38,7 +38,6 @@ namespace {
 struct SMA_ : Describe<SMA, Prices> {
     static constexpr const char* name = "SMA";
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
                                                     prop<&Core::value>("value")};
@@ -49,7 +48,6 @@ struct SMA_ : Describe<SMA, Prices> {
 struct EMA_ : Describe<EMA, Prices> {
     static constexpr const char* name = "EMA";
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::alpha>("alpha"),
                                                     prop<&Core::value>("value")};
@@ -60,7 +58,6 @@ struct EMA_ : Describe<EMA, Prices> {
 struct WMA_ : Describe<WMA, Prices> {
     static constexpr const char* name = "WMA";
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
@@ -70,9 +67,6 @@ struct WMA_ : Describe<WMA, Prices> {
 struct MACD_ : Describe<MACD, Prices> {
     static constexpr const char* name = "MACD";
     static constexpr Param params[] = {{"fast", "12"}, {"slow", "26"}, {"signal", "9"}};
-    static auto make(std::uint64_t fast, std::uint64_t slow, std::uint64_t signal) {
-        return Core::create(fast, slow, signal);
-    }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr const char* update_note = "Returns `(macd, signal, histogram)` or `None` during warmup.";
     static constexpr const char* batch_note =
@@ -86,7 +80,6 @@ struct MACD_ : Describe<MACD, Prices> {
 struct ATR_ : Describe<ATR, HighLowClose> {
     static constexpr const char* name = "ATR";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* batch_note = "Batch over numpy columns: high, low, close (all 1-D, equal length).";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
@@ -99,7 +92,6 @@ struct PeriodAverage : Describe<CoreT, Prices> {
     using Core = CoreT;
     static constexpr const char* name = Name;
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
     static auto config(const Core& c) { return std::tuple{c.period()}; }
@@ -115,24 +107,17 @@ using HMA_ = PeriodAverage<HMA, hma_name>;
 struct KAMA_ : Describe<KAMA, Prices> {
     static constexpr const char* name = "KAMA";
     static constexpr Param params[] = {{"er_period", "10"}, {"fast", "2"}, {"slow", "30"}};
-    static auto make(std::uint64_t er_period, std::uint64_t fast, std::uint64_t slow) {
-        return Core::create(er_period, fast, slow);
-    }
     static constexpr Repr repr = Repr::BareName;
 };
 
 struct TRIX_ : Describe<TRIX, Prices> {
     static constexpr const char* name = "TRIX";
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
 struct Keltner_ : Describe<Keltner, HighLowClose> {
     static constexpr const char* name = "Keltner";
     static constexpr Param params[] = {{"ema_period", "20"}, {"atr_period", "10"}, {"multiplier", "2.0"}};
-    static auto make(std::uint64_t ema_period, std::uint64_t atr_period, double multiplier) {
-        return Core::create(ema_period, atr_period, multiplier);
-    }
     static constexpr const char* update_note = "Returns `(upper, middle, lower)` or None during warmup.";
     static constexpr const char* batch_note = "Returns shape `(n, 3)` for `[upper, middle, lower]`.";
 };
@@ -140,7 +125,6 @@ struct Keltner_ : Describe<Keltner, HighLowClose> {
 struct BollingerBands_ : Describe<BollingerBands, Prices> {
     static constexpr const char* name = "BollingerBands";
     static constexpr Param params[] = {{"period", "20"}, {"multiplier", "2.0"}};
-    static auto make(std::uint64_t period, double multiplier) { return Core::create(period, multiplier); }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr const char* update_note = "Returns `(upper, middle, lower, stddev)` or `None` during warmup.";
     static constexpr const char* batch_note = "Batch returns shape `(n, 4)` columns `[upper, middle, lower, stddev]`.";
@@ -152,7 +136,6 @@ struct BollingerBands_ : Describe<BollingerBands, Prices> {
 
 struct OBV_ : Describe<OBV, CloseVolume> {
     static constexpr const char* name = "OBV";
-    static auto make() { return Core::create(); }
     static constexpr const char* batch_note = "Batch over numpy close + volume arrays.";
     static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;  // no parameters: "OBV()"
@@ -162,7 +145,6 @@ struct OBV_ : Describe<OBV, CloseVolume> {
 struct ADX_ : Describe<ADX, HighLowClose> {
     static constexpr const char* name = "ADX";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* update_note = "Returns `(plus_di, minus_di, adx)` or None during warmup.";
     static constexpr const char* batch_note = "Batch returns shape `(n, 3)`: `[plus_di, minus_di, adx]`.";
 };
@@ -170,26 +152,20 @@ struct ADX_ : Describe<ADX, HighLowClose> {
 struct PSAR_ : Describe<PSAR, HighLowClose> {
     static constexpr const char* name = "PSAR";
     static constexpr Param params[] = {{"af_start", "0.02"}, {"af_step", "0.02"}, {"af_max", "0.20"}};
-    static auto make(double af_start, double af_step, double af_max) {
-        return Core::create(af_start, af_step, af_max);
-    }
 };
 
 struct Donchian_ : Describe<Donchian, HighLow> {
     static constexpr const char* name = "Donchian";
     static constexpr Param params[] = {{"period", "20"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
 struct VWAP_ : Describe<VWAP, HighLowCloseVolume> {
     static constexpr const char* name = "VWAP";
-    static auto make() { return Core::create(); }
 };
 
 struct RSI_ : Describe<RSI, Prices> {
     static constexpr const char* name = "RSI";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
                                                     prop<&Core::value>("value")};
@@ -200,7 +176,6 @@ struct RSI_ : Describe<RSI, Prices> {
 struct Stochastic_ : Describe<Stochastic, HighLowClose> {
     static constexpr const char* name = "Stochastic";
     static constexpr Param params[] = {{"k_period", "14"}, {"d_period", "3"}};
-    static auto make(std::uint64_t k_period, std::uint64_t d_period) { return Core::create(k_period, d_period); }
     static constexpr const char* batch_note =
         "Batch over high/low/close numpy columns. Returns shape `(n, 2)` for `[k, d]`.";
     static constexpr Property<Core> properties[] = {prop<&Core::periods>("periods")};
@@ -211,7 +186,6 @@ struct Stochastic_ : Describe<Stochastic, HighLowClose> {
 struct CCI_ : Describe<CCI, HighLowClose> {
     static constexpr const char* name = "CCI";
     static constexpr Param params[] = {{"period", "20"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
     static auto config(const Core& c) { return std::tuple{c.period()}; }
@@ -220,7 +194,6 @@ struct CCI_ : Describe<CCI, HighLowClose> {
 struct ROC_ : Describe<ROC, Prices> {
     static constexpr const char* name = "ROC";
     static constexpr Param params[] = {{"period"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
     static auto config(const Core& c) { return std::tuple{c.period()}; }
@@ -229,25 +202,21 @@ struct ROC_ : Describe<ROC, Prices> {
 struct WilliamsR_ : Describe<WilliamsR, HighLowClose> {
     static constexpr const char* name = "WilliamsR";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
 struct MFI_ : Describe<MFI, HighLowCloseVolume> {
     static constexpr const char* name = "MFI";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
 struct AwesomeOscillator_ : Describe<AwesomeOscillator, HighLow> {
     static constexpr const char* name = "AwesomeOscillator";
     static constexpr Param params[] = {{"fast", "5"}, {"slow", "34"}};
-    static auto make(std::uint64_t fast, std::uint64_t slow) { return Core::create(fast, slow); }
 };
 
 struct Aroon_ : Describe<Aroon, HighLow> {
     static constexpr const char* name = "Aroon";
     static constexpr Param params[] = {{"period", "14"}};
-    static auto make(std::uint64_t period) { return Core::create(period); }
 };
 
 template <class D>

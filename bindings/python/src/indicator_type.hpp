@@ -95,10 +95,12 @@ Instance<D>* instance(PyObject* self) noexcept {
 
 // ---- Compile-time facts derived from a description -------------------------
 
+// The constructor's values, typed as the core factory takes them: the C++
+// parameter types choose each argument's conversion.
 template <class F>
 struct make_args;
 template <class R, class... A>
-struct make_args<R (*)(A...)> {
+struct make_args<R (*)(A...) noexcept> {
     using type = std::tuple<std::decay_t<A>...>;
 };
 
@@ -191,7 +193,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
             std::array<PyObject*, n + 1> objects{};
             if (!match_tuple(t.ctor(), args, kwargs, objects.data())) return nullptr;
 
-            typename make_args<decltype(&D::make)>::type values{};
+            typename make_args<decltype(&D::Core::create)>::type values{};
             const bool converted = [&]<std::size_t... I>(std::index_sequence<I...>) {
                 return (convert_param(objects[I], D::params[I], std::get<I>(values)) && ...);
             }(std::make_index_sequence<n>{});
@@ -200,7 +202,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
                 return nullptr;
             }
 
-            auto built = std::apply(&D::make, values);
+            auto built = std::apply(&D::Core::create, values);
             if (!built) return raise(built.error());
 
             auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
@@ -409,7 +411,7 @@ struct TypeTables {
     std::array<PyMethodDef, 6> methods{};
     std::array<PyGetSetDef, std::size(D::properties) + 1> getset{};
     std::vector<PyType_Slot> slots;
-    PyType_Spec spec{};
+    PyType_Spec type_spec{};
 
     TypeTables() {
         const Texts<D>& t = texts<D>();
@@ -434,7 +436,7 @@ struct TypeTables {
         if (std::size(D::properties) != 0) slots.push_back({Py_tp_getset, getset.data()});
         if (D::repr != Repr::Default) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(&repr<D>)});
         slots.push_back({0, nullptr});
-        spec = {qualified_name.c_str(), static_cast<int>(sizeof(Instance<D>)), 0, Py_TPFLAGS_DEFAULT,
+        type_spec = {qualified_name.c_str(), static_cast<int>(sizeof(Instance<D>)), 0, Py_TPFLAGS_DEFAULT,
                 slots.data()};
     }
 };
@@ -448,7 +450,7 @@ PyObject* type_object() noexcept {
             static PyObject* type = nullptr;
             if (type == nullptr) {
                 static TypeTables<D>& tables = *new TypeTables<D>();  // never freed: the type points into it
-                type = PyType_FromSpec(&tables.spec);
+                type = PyType_FromSpec(&tables.type_spec);
                 if (type == nullptr) return nullptr;
             }
             Py_INCREF(type);
