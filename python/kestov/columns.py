@@ -1,4 +1,9 @@
-"""Names for the columns of multi-output indicators."""
+"""Names of the columns an indicator's batch reads and of those it returns."""
+
+import inspect
+
+# batch parameter names that are not column names themselves
+INPUT_ALIASES = {"prices": "close"}
 
 OUTPUT_COLUMNS = {
     "MACD": ("macd", "signal", "histogram"),
@@ -21,3 +26,19 @@ def column_names(class_name, width):
     if names is not None and len(names) == width:
         return names
     return tuple(str(i) for i in range(width))
+
+
+def input_columns(cls):
+    """Names of the price columns that cls.batch reads, in argument order.
+
+    Taken from the method's text signature, so a class added to the module
+    needs no entry here; "prices" reads the close column. Raises ValueError
+    when batch has no readable signature.
+    """
+    try:
+        params = list(inspect.signature(cls.batch).parameters)
+    except (AttributeError, TypeError, ValueError):
+        raise ValueError(f"{cls.__name__}: batch has no readable signature") from None
+    if params and params[0] == "self":
+        params = params[1:]
+    return tuple(INPUT_ALIASES.get(p, p) for p in params)

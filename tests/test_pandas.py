@@ -1,0 +1,74 @@
+import numpy as np
+import pytest
+
+from classes import CASES, FIELDS, by_class, candles
+from kestov import ATR, MFI, RSI
+from kestov.columns import column_names
+
+pd = pytest.importorskip("pandas")
+kpd = pytest.importorskip("kestov.pandas")
+
+# column names as people write them, in no particular order
+HEADERS = {"open": "Open", "high": " HIGH", "low": "low", "close": "Close", "volume": "VOLUME"}
+
+
+def frame(n=80):
+    rows = candles(11, n)
+    data = {HEADERS[f]: [r[FIELDS.index(f)] for r in rows] for f in ("volume", "close", "low", "open", "high")}
+    return pd.DataFrame(data, index=pd.date_range("2024-01-01", periods=n, freq="h", name="when"))
+
+
+@by_class(CASES)
+def test_matches_batch_with_the_inputs_index(case):
+    df = frame()
+    columns = [c if c != "prices" else "close" for c in case.columns]
+    expected = case.make().batch(*[df[HEADERS[c]].to_numpy() for c in columns])
+    inputs = [df] + ([df[HEADERS["close"]]] if case.kind == "value" else [])
+    for got in (kpd.batch(case.make(), data) for data in inputs):
+        pd.testing.assert_index_equal(got.index, df.index)
+        assert np.array_equal(got.to_numpy(), expected, equal_nan=True)
+        if case.width:
+            assert list(got.columns) == list(column_names(case.name, case.width))
+        else:
+            assert isinstance(got, pd.Series) and got.name == case.name
+
+
+class Spy:
+    """Records the arrays batch is handed."""
+
+    def batch(self, high, low, close):
+        self.seen = (high, low, close)
+        return np.zeros(len(close))
+
+
+def test_float64_columns_are_not_copied():
+    df, spy = frame(), Spy()
+    kpd.batch(spy, df)
+    for array, column in zip(spy.seen, ("high", "low", "close")):
+        assert np.shares_memory(array, df[HEADERS[column]].to_numpy())
+
+
+def test_other_columns_are_converted_once():
+    strided = pd.DataFrame(np.arange(30.0).reshape(10, 3), columns=["high", "low", "close"], copy=False)
+    mixed = pd.DataFrame({"high": np.arange(10), "low": pd.array([0.5] * 9 + [None], dtype="Float64"),
+                          "close": np.arange(10.0).astype(">f8")})
+    for df in (strided, mixed):
+        spy = Spy()
+        kpd.batch(spy, df)
+        for array, column in zip(spy.seen, ("high", "low", "close")):
+            assert array.dtype == np.float64 and array.flags.c_contiguous
+            assert np.array_equal(array, df[column].to_numpy(dtype=float, na_value=np.nan), equal_nan=True)
+
+
+def test_refusals():
+    df = frame(5)
+    with pytest.raises(ValueError, match="no 'volume' column"):
+        kpd.batch(MFI(), df.drop(columns="VOLUME"))
+    with pytest.raises(ValueError, match="column 'close' appears more than once"):
+        kpd.batch(RSI(), df.assign(close=1.0))
+    with pytest.raises(TypeError, match="ATR reads high, low, close"):
+        kpd.batch(ATR(), df["Close"])
+    with pytest.raises(TypeError, match="column 'close' cannot be read as float64"):
+        kpd.batch(RSI(), pd.Series(["a", "b"], name="close"))
+    with pytest.raises(TypeError, match="Series or DataFrame"):
+        kpd.batch(RSI(), [1.0, 2.0])
