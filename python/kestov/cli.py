@@ -1,6 +1,6 @@
 """Command-line program: run indicators over a CSV of bars, write a CSV of results.
 
-    kestov [CSV] [-i INDICATOR]... [-o FILE]
+    kestov [CSV] [-i INDICATOR]... [-o FILE] [--plot FILE.png]
 
 Everything about the indicators (names, constructor arguments, batch inputs)
 comes from the extension module's registry, so new classes show up here
@@ -20,12 +20,10 @@ from importlib import resources
 import numpy as np
 
 from kestov import _kestov
-from kestov.columns import column_names
+from kestov.columns import column_names, input_columns
 
 PROG = "kestov"
 DATE_COLUMNS = ("date", "datetime", "time", "timestamp")
-# batch parameter names that are not column names themselves
-INPUT_ALIASES = {"prices": "close"}
 # what a required constructor parameter gets when no -i is given
 DEFAULT_REQUIRED = 20
 
@@ -67,12 +65,9 @@ def constructor_signature(cls):
 def batch_inputs(cls):
     """Names of the CSV columns that cls.batch takes, in argument order."""
     try:
-        params = list(inspect.signature(cls.batch).parameters)
-    except (AttributeError, TypeError, ValueError):
-        raise CliError(f"{cls.__name__}: batch has no readable signature") from None
-    if params and params[0] == "self":
-        params = params[1:]
-    return tuple(INPUT_ALIASES.get(p, p) for p in params)
+        return input_columns(cls)
+    except ValueError as exc:
+        raise CliError(str(exc)) from None
 
 
 # -- indicator requests -----------------------------------------------------
@@ -196,6 +191,8 @@ def read_table(reader, source, needed):
     for column, required_by in needed.items():
         hits = [i for i, n in enumerate(names) if n == column]
         if not hits:
+            if required_by is None:
+                continue
             raise DataError(f"{source}: no {column!r} column (needed by {required_by})")
         if len(hits) > 1:
             raise DataError(f"{source}: column {column!r} appears more than once")
@@ -227,11 +224,14 @@ def read_table(reader, source, needed):
     return arrays, rows, date_name, dates
 
 
-def load(path, indicators):
+def load(path, indicators, extra=None):
+    """Read the columns the indicators need, and those of extra (column -> who needs it, None if optional)."""
     needed = {}
     for label, _, _, inputs in indicators:
         for column in inputs:
             needed.setdefault(column, label)
+    for column, required_by in (extra or {}).items():
+        needed.setdefault(column, required_by)
     source = "sample.csv" if path is None else ("<stdin>" if path == "-" else path)
     stream = open_input(path)
     reader = csv.reader(stream)
@@ -250,8 +250,8 @@ def load(path, indicators):
 
 # -- computation and output -------------------------------------------------
 
-def compute(indicators, arrays, rows):
-    """Output columns as (header, list of floats) pairs."""
+def evaluate(indicators, arrays, rows):
+    """(label, class name, batch result) for each indicator."""
     out = []
     for label, name, indicator, inputs in indicators:
         try:
@@ -261,6 +261,14 @@ def compute(indicators, arrays, rows):
         result = np.asarray(result, dtype=np.float64)
         if result.shape[:1] != (rows,) or result.ndim not in (1, 2):
             raise DataError(f"{label}: batch returned shape {result.shape} for {rows} rows")
+        out.append((label, name, result))
+    return out
+
+
+def compute(results):
+    """Output columns as (header, list of floats) pairs."""
+    out = []
+    for label, name, result in results:
         if result.ndim == 1:
             out.append((label, result.tolist()))
         else:
@@ -295,6 +303,25 @@ def list_indicators(stream):
         stream.write(f"{text:<{width}}  {inputs}\n")
 
 
+def plotter():
+    try:
+        from kestov import plot
+    except ImportError as exc:
+        raise CliError(f"--plot needs matplotlib (pip install 'kestov[plot]'): {exc}") from None
+    return plot
+
+
+def draw(plot, path, arrays, rows, dates, results):
+    if rows == 0:
+        raise DataError("nothing to plot: no rows")
+    try:
+        plot.render(path, arrays, dates, results)
+    except OSError as exc:
+        raise DataError(f"cannot write {path}: {exc.strerror or exc}") from None
+    except ValueError as exc:  # e.g. an image format matplotlib does not know
+        raise UsageError(f"--plot {path}: {exc}") from None
+
+
 # -- entry point ------------------------------------------------------------
 
 def make_parser():
@@ -310,6 +337,9 @@ def make_parser():
                         help="indicator as Name or Name(args), e.g. 'SMA(20)', "
                              "'MACD(fast=8, slow=21)'; repeatable; all at defaults when omitted")
     parser.add_argument("-o", "--output", metavar="FILE", help="output file (default: stdout)")
+    parser.add_argument("--plot", metavar="FILE.png",
+                        help="also draw a chart: price with the overlays, each oscillator in a panel below "
+                             "(needs matplotlib); the CSV then goes only to -o")
     parser.add_argument("--list", action="store_true",
                         help="list the indicators, their arguments and input columns, and exit")
     parser.add_argument("--version", action="version", version=f"%(prog)s {_kestov.__version__}")
@@ -325,9 +355,15 @@ def run(argv):
         list_indicators(sys.stdout)
         sys.stdout.flush()
         return 0
+    plot = None if args.plot is None else plotter()
     indicators = requested_indicators(args.requests)
-    arrays, rows, date_name, dates = load(args.csv, indicators)
-    columns = compute(indicators, arrays, rows)
+    arrays, rows, date_name, dates = load(args.csv, indicators, plot.COLUMNS if plot else None)
+    results = evaluate(indicators, arrays, rows)
+    if plot is not None:
+        draw(plot, args.plot, arrays, rows, dates if date_name else None, results)
+        if args.output is None:
+            return 0
+    columns = compute(results)
     if args.output is None:
         write_csv(sys.stdout, date_name, dates, columns)
         sys.stdout.flush()
