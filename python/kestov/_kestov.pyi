@@ -3,9 +3,7 @@
 # properties); tests/test_typing.py holds the return types against what the
 # calls really return.
 
-from typing import SupportsFloat, SupportsIndex, final
-
-from typing_extensions import TypeAlias
+from typing import SupportsFloat, SupportsIndex, TypeAlias, final
 
 from kestov.typing import Candle, FloatArray
 
