@@ -14,4 +14,5 @@ status=0
   && .venv/bin/ctest --test-dir build/core-tests --output-on-failure || status=1
 
 .venv/bin/python -m pytest tests || status=1
+bash scripts/check_wheel.sh || status=1
 exit $status
