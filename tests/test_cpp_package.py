@@ -3,7 +3,7 @@ the sample through each indicator and prints what the Python module computes."""
 
 import csv
 import inspect
-import os
+import re
 import shutil
 import subprocess
 import sys
@@ -27,7 +27,7 @@ def tool(name):
 
 def can_fuse():
     try:
-        return " fma " in Path("/proc/cpuinfo").read_text() + " "
+        return re.search(r"^flags\s*:.*\bfma\b", Path("/proc/cpuinfo").read_text(), re.M) is not None
     except OSError:
         return False
 
@@ -37,10 +37,9 @@ def program(tmp_path_factory):
     tmp = tmp_path_factory.mktemp("cpp")
     cmake = tool("cmake")
     generator = ["-G", "Ninja", f"-DCMAKE_MAKE_PROGRAM={tool('ninja')}"]
-    env = {k: v for k, v in os.environ.items() if k != "SKBUILD"}
 
     def step(*args):
-        done = subprocess.run([cmake, *map(str, args)], env=env, capture_output=True, text=True)
+        done = subprocess.run([cmake, *map(str, args)], capture_output=True, text=True)
         assert done.returncode == 0, done.stdout + done.stderr
 
     step("-S", ROOT, "-B", tmp / "core", *generator)
@@ -51,15 +50,7 @@ def program(tmp_path_factory):
     step("-S", ROOT / "examples" / "cpp", "-B", tmp / "example", *generator,
          f"-DCMAKE_PREFIX_PATH={tmp / 'prefix'}", f"-DCMAKE_CXX_FLAGS={flags}")
     step("--build", tmp / "example")
-    return tmp, tmp / "example" / "kestov_csv"
-
-
-def test_installed_layout(program):
-    prefix = program[0] / "prefix"
-    assert (prefix / "include" / "kestov" / "kestov.hpp").is_file()
-    assert (prefix / "include" / "kestov" / "indicators" / "sma.hpp").is_file()
-    package = {p.name for p in (prefix / "share" / "cmake" / "kestov").iterdir()}
-    assert {"kestovConfig.cmake", "kestovConfigVersion.cmake", "kestovTargets.cmake"} <= package
+    return tmp / "example" / "kestov_csv"
 
 
 def sample_bars():
@@ -71,7 +62,7 @@ def sample_bars():
 
 @pytest.mark.parametrize("name", NAMES)
 def test_program_matches_module(program, name):
-    done = subprocess.run([program[1], SAMPLE, name], capture_output=True, text=True)
+    done = subprocess.run([program, SAMPLE, name], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     header, *rows = list(csv.reader(done.stdout.splitlines()))
 

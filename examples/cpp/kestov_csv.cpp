@@ -91,8 +91,11 @@ bool read_table(const char* path, Table& table) {
     std::array<std::size_t, fields.size()> column{};
     for (std::size_t f = 0; f < fields.size(); ++f) {
         std::size_t hits = 0;
-        for (std::size_t i = 0; i < header.size(); ++i)
-            if (lower(header[i]) == fields[f]) column[f] = i, ++hits;
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            if (lower(header[i]) != fields[f]) continue;
+            column[f] = i;
+            ++hits;
+        }
         if (hits != 1) return fail(path, std::string("needs exactly one '") + fields[f] + "' column");
     }
     const std::string first = lower(header[0]);
