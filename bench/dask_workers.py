@@ -20,15 +20,14 @@ import time
 import types
 from pathlib import Path
 
-import dask
 import dask.dataframe as dd
 import numpy as np
 import pandas as pd
 from distributed import Client, LocalCluster
 
 DOC = Path(__file__).resolve().parents[1] / "docs" / "dask.md"
-INDICATORS = [("SMA", {"period": 20}), ("RSI", {}), ("MACD", {}), ("BollingerBands", {}), ("ATR", {}),
-              ("ADX", {})]
+INDICATORS = {"sma": ("SMA", {"period": 20}), "rsi": ("RSI", {}), "macd": ("MACD", {}),
+              "bands": ("BollingerBands", {}), "atr": ("ATR", {}), "adx": ("ADX", {})}
 
 
 def recipe():
@@ -62,11 +61,9 @@ def write_dataset(path, symbols, bars, files, seed=1):
 
 def run_once(by_symbol, source, out):
     shutil.rmtree(out, ignore_errors=True)
-    bars = dd.read_parquet(source)
-    writes = [by_symbol(bars, name, kwargs, shuffle=False).to_parquet(out / name, compute=False)
-              for name, kwargs in INDICATORS]
+    result = by_symbol(dd.read_parquet(source), INDICATORS, shuffle=False)
     start = time.perf_counter()
-    dask.compute(*writes)
+    result.to_parquet(out)
     return time.perf_counter() - start
 
 
@@ -84,7 +81,7 @@ def main():
         source.mkdir()
         write_dataset(source, args.symbols, args.bars, args.files)
         print(f"{args.symbols} symbols x {args.bars} bars = {args.symbols * args.bars:,} rows in {args.files} files; "
-              f"indicators: {', '.join(name for name, _ in INDICATORS)}")
+              f"indicators: {', '.join(name for name, _ in INDICATORS.values())}")
         print(f"load average before: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
         medians = {}
         for workers in (1, 2):

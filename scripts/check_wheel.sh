@@ -45,10 +45,11 @@ EOF
 
 wheel=$(ls "$work"/out/*.whl)
 "$work/tools/bin/abi3audit" --strict --summary "$wheel"
-policy=$("$work/tools/bin/auditwheel" show "$wheel" 2>/dev/null | tr -s ' \n' ' ')
-tag=$(grep -o 'platform tag: "manylinux_[0-9]*_[0-9]*_[a-z0-9_]*"' <<<"$policy" || true)
+report=$("$work/tools/bin/auditwheel" show "$wheel" 2>&1) || { echo "$report"; exit 1; }
+tag=$(tr -s ' \n' ' ' <<<"$report" | grep -o 'platform tag: "manylinux_[0-9]*_[0-9]*_[a-z0-9_]*"' || true)
 if [ -z "$tag" ]; then
-  echo "auditwheel found no manylinux policy for $wheel: $policy"
+  echo "$report"
+  echo "auditwheel found no manylinux policy for $wheel"
   exit 1
 fi
 echo "auditwheel: consistent with $tag"

@@ -11,7 +11,6 @@ import pytest
 dd = pytest.importorskip("dask.dataframe", reason="needs the dask extra")
 distributed = pytest.importorskip("distributed", reason="needs the dask extra")
 
-import dask  # noqa: E402
 import pandas as pd  # noqa: E402
 
 from classes import CASES, FIELDS, candles  # noqa: E402
@@ -65,11 +64,12 @@ def test_every_indicator_as_each_symbol_alone(client, tmp_path, layout):
     source = dd.read_parquet(tmp_path / "bars")
     assert source.npartitions > 1
 
-    by_symbol = recipe().by_symbol
-    results = dask.compute(*[by_symbol(source, c.name, c.kwargs, shuffle=layout == "mixed") for c in CASES])
-    for case, result in zip(CASES, results):
-        for symbol, rows in data.groupby("symbol"):
+    result = recipe().by_symbol(source, {c.name: (c.name, c.kwargs) for c in CASES},
+                                shuffle=layout == "mixed").compute()
+    for symbol, rows in data.groupby("symbol"):
+        got = result[result["symbol"] == symbol]
+        for case in CASES:
             times, expected = alone(case, rows)
-            got = result[result["symbol"] == symbol]
+            columns = [c for c in got.columns if c == case.name or c.startswith(case.name + ".")]
             assert got["timestamp"].tolist() == times, (case.name, symbol)
-            assert got.iloc[:, 2:].to_numpy(dtype=np.float64).tobytes() == expected.tobytes(), (case.name, symbol)
+            assert got[columns].to_numpy(dtype=np.float64).tobytes() == expected.tobytes(), (case.name, symbol)
