@@ -15,4 +15,5 @@ status=0
 
 .venv/bin/python -m pytest tests || status=1
 bash scripts/check_python_surface.sh .venv/bin/python || status=1
+bash scripts/check_wheel.sh || status=1
 exit $status

@@ -1,0 +1,214 @@
+// Streams the bars of a CSV file through one kestov indicator and writes its
+// output for every bar as CSV:
+//
+//     kestov_csv FILE NAME        e.g.  kestov_csv sample.csv MACD
+//
+// The file needs a header naming open, high, low and close (volume too; any
+// case, any order). A first column with another name, such as a date, is
+// carried to the output. Each indicator runs at the defaults of its Python
+// class, with a period of 20 where the class has no default. Values are
+// printed with 17 significant digits, which read back as the same doubles;
+// bars without output yet get empty cells.
+
+#include <kestov/kestov.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+namespace {
+
+constexpr const char* program = "kestov_csv";
+
+struct Bar {
+    std::string label;  // the first column's text, or the bar's number
+    kestov::Candle candle;
+};
+
+struct Table {
+    std::string label_name;
+    std::vector<Bar> bars;
+};
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> cells(1);
+    for (const char c : line) {
+        if (c == ',')
+            cells.emplace_back();
+        else if (c != '\r')
+            cells.back() += c;
+    }
+    return cells;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+std::string lower(std::string_view text) {
+    std::string out(trimmed(text));
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// from_chars rounds correctly, as Python's float() does, so both sides start
+// from the same doubles.
+std::optional<double> number(std::string_view text) {
+    text = trimmed(text);
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+bool fail(const std::string& where, const std::string& why) {
+    std::fprintf(stderr, "%s: %s: %s\n", program, where.c_str(), why.c_str());
+    return false;
+}
+
+bool read_table(const char* path, Table& table) {
+    std::ifstream file(path);
+    if (!file) return fail(path, "cannot open");
+    std::string line;
+    if (!std::getline(file, line)) return fail(path, "empty file");
+
+    static constexpr std::array<const char*, 5> fields = {"open", "high", "low", "close", "volume"};
+    const std::vector<std::string> header = split(line);
+    std::array<std::size_t, fields.size()> column{};
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        std::size_t hits = 0;
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            if (lower(header[i]) != fields[f]) continue;
+            column[f] = i;
+            ++hits;
+        }
+        if (hits != 1) return fail(path, std::string("needs exactly one '") + fields[f] + "' column");
+    }
+    const std::string first = lower(header[0]);
+    const bool labelled = std::find(fields.begin(), fields.end(), first) == fields.end();
+    table.label_name = labelled ? std::string(trimmed(header[0])) : "bar";
+
+    for (std::size_t line_number = 2; std::getline(file, line); ++line_number) {
+        if (trimmed(line).empty()) continue;
+        const std::string where = std::string(path) + ":" + std::to_string(line_number);
+        const std::vector<std::string> cells = split(line);
+        if (cells.size() != header.size()) return fail(where, "wrong number of cells");
+        std::array<double, fields.size()> value{};
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            const std::optional<double> parsed = number(cells[column[f]]);
+            if (!parsed) return fail(where, std::string("'") + fields[f] + "' is not a number");
+            value[f] = *parsed;
+        }
+        const auto timestamp = static_cast<std::int64_t>(table.bars.size());
+        auto candle = kestov::Candle::create(value[0], value[1], value[2], value[3], value[4], timestamp);
+        if (!candle) return fail(where, candle.error().message());
+        table.bars.push_back({labelled ? cells[0] : std::to_string(timestamp), candle.value()});
+    }
+    return true;
+}
+
+std::string describe(const kestov::BuildError& error) {
+    if (const auto* indicator_error = std::get_if<kestov::IndicatorError>(&error)) return indicator_error->message();
+    return std::get<kestov::RoomError>(error) == kestov::RoomError::OutOfMemory ? "out of memory"
+                                                                                 : "period too large";
+}
+
+template <class Output>
+constexpr std::size_t width = 1;
+template <class T, std::size_t N>
+constexpr std::size_t width<std::array<T, N>> = N;
+
+template <class Output>
+void print_row(const std::string& label, const std::optional<Output>& out) {
+    std::fputs(label.c_str(), stdout);
+    if constexpr (std::is_same_v<Output, double>) {
+        if (out) std::printf(",%.17g", *out); else std::fputs(",", stdout);
+    } else {
+        for (std::size_t i = 0; i < width<Output>; ++i) {
+            if (out) std::printf(",%.17g", (*out)[i]); else std::fputs(",", stdout);
+        }
+    }
+    std::fputc('\n', stdout);
+}
+
+template <kestov::Indicator I>
+int run(const Table& table, std::string_view name, kestov::Expected<I, kestov::BuildError> made) {
+    if (!made) {
+        fail(std::string(name), describe(made.error()));
+        return 1;
+    }
+    I indicator = std::move(made).value();
+
+    using Output = typename I::Output;
+    std::printf("%s", table.label_name.c_str());
+    for (std::size_t i = 0; i < width<Output>; ++i) {
+        if (width<Output> == 1) std::printf(",%.*s", static_cast<int>(name.size()), name.data());
+        else std::printf(",%.*s.%zu", static_cast<int>(name.size()), name.data(), i);
+    }
+    std::fputc('\n', stdout);
+
+    for (const Bar& bar : table.bars) {
+        if constexpr (std::is_same_v<typename I::Input, kestov::Candle>)
+            print_row(bar.label, indicator.update(bar.candle));
+        else
+            print_row(bar.label, indicator.update(bar.candle.close()));
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int run_named(const Table& table, std::string_view name) {
+    using namespace kestov;
+    if (name == "SMA") return run(table, name, SMA::create(20));
+    if (name == "EMA") return run(table, name, EMA::create(20));
+    if (name == "WMA") return run(table, name, WMA::create(20));
+    if (name == "RSI") return run(table, name, RSI::create(14));
+    if (name == "MACD") return run(table, name, MACD::create(12, 26, 9));
+    if (name == "BollingerBands") return run(table, name, BollingerBands::create(20, 2.0));
+    if (name == "ATR") return run(table, name, ATR::create(14));
+    if (name == "Stochastic") return run(table, name, Stochastic::create(14, 3));
+    if (name == "OBV") return run(table, name, OBV::create());
+    if (name == "DEMA") return run(table, name, DEMA::create(20));
+    if (name == "TEMA") return run(table, name, TEMA::create(20));
+    if (name == "HMA") return run(table, name, HMA::create(20));
+    if (name == "KAMA") return run(table, name, KAMA::create(10, 2, 30));
+    if (name == "CCI") return run(table, name, CCI::create(20));
+    if (name == "ROC") return run(table, name, ROC::create(20));
+    if (name == "WilliamsR") return run(table, name, WilliamsR::create(14));
+    if (name == "ADX") return run(table, name, ADX::create(14));
+    if (name == "MFI") return run(table, name, MFI::create(14));
+    if (name == "TRIX") return run(table, name, TRIX::create(20));
+    if (name == "PSAR") return run(table, name, PSAR::create(0.02, 0.02, 0.20));
+    if (name == "Keltner") return run(table, name, Keltner::create(20, 10, 2.0));
+    if (name == "Donchian") return run(table, name, Donchian::create(20));
+    if (name == "VWAP") return run(table, name, VWAP::create());
+    if (name == "AwesomeOscillator") return run(table, name, AwesomeOscillator::create(5, 34));
+    if (name == "Aroon") return run(table, name, Aroon::create(14));
+    fail(std::string(name), "unknown indicator");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s FILE NAME\n", program);
+        return 2;
+    }
+    Table table;
+    if (!read_table(argv[1], table)) return 1;
+    return run_named(table, argv[2]);
+}
