@@ -87,7 +87,9 @@ bool is_float64_vector(PyObject* obj) {
 void raise_not_array(PyObject* obj, const char* name) {
     PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__qualname__");
     if (qualname == nullptr) return;
-    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to 'PyArray<T, D>'", name,
+    // %S, not %U: a metaclass's __getattribute__ can answer with any object,
+    // and %U reads its argument as a str without checking.
+    PyErr_Format(PyExc_TypeError, "argument '%s': '%S' object cannot be converted to 'PyArray<T, D>'", name,
                  qualname);
     Py_DECREF(qualname);
 }
