@@ -43,7 +43,7 @@ run_python() {
   LD_PRELOAD="$libasan" PYTHONMALLOC=malloc UBSAN_OPTIONS="$ubsan:log_path=$PWD/$out/logs/ubsan" \
     "$out/venv/bin/python" -m pytest -p no:cacheprovider "$@"
 }
-ASAN_OPTIONS="$asan:detect_leaks=0:log_path=$PWD/$out/logs/asan" run_python tests || status=1
+KESTOV_LEAK_ROUNDS=200 ASAN_OPTIONS="$asan:detect_leaks=0:log_path=$PWD/$out/logs/asan" run_python tests || status=1
 
 # Leak reports go to the logs (exitcode=0), full stacks so that an object
 # allocated by CPython on the extension's behalf shows the extension's frame.
