@@ -411,7 +411,7 @@ def replay_rows(case, twin, cols, error):
 
 
 def operations(fdp, case):
-    kind = fdp.ConsumeIntInRange(0, 19)
+    kind = fdp.ConsumeIntInRange(0, 20)
     if kind <= 7:
         names = [case.arg]
         args, kwargs = call_form(fdp, names, [value_arg(fdp, case)])
@@ -432,6 +432,12 @@ def operations(fdp, case):
     if kind == 16:
         bad, arg = fdp.PickValueInList(["reset", "is_ready", "warmup_period"]), scalar(fdp)
         return "bad", lambda o: getattr(o, bad)(arg), None
+    if kind == 17:  # another class's method or property on this object
+        other = fdp.PickValueInList([c for c in CASES if c is not case]).cls
+        name = fdp.PickValueInList(sorted(n for n in vars(other) if not n.startswith("__")))
+        arg = value_arg(fdp, case)
+        return "foreign", lambda o: vars(other)[name].__get__(o, type(o))(arg) if callable(
+            getattr(other, name)) else vars(other)[name].__get__(o, type(o)), None
     return "update", (lambda x: lambda o: o.update(x))(value_arg(fdp, case)), None
 
 
