@@ -144,3 +144,21 @@ def test_bad_row_stops_after_earlier_rows(case, bad):
     for x in inputs[:5]:
         twin.update(x)
     assert_same_state(case, obj, twin)
+
+
+class AnyName(type):
+    """A metaclass whose __qualname__ answer is whatever the class says."""
+
+    def __getattribute__(cls, name):
+        return type.__getattribute__(cls, "answer") if name == "__qualname__" else type.__getattribute__(cls, name)
+
+
+@by_class(CASES)
+@pytest.mark.parametrize("answer", [12345, None, "Named"])
+def test_type_error_names_any_qualname(case, answer):
+    # The type's name is whatever its lookup returns, not necessarily a str.
+    odd = AnyName("Odd", (), {"answer": answer})()
+    _, args = columns(case, 5, 4)
+    with pytest.raises(TypeError) as e:
+        case.make().batch(*args[:-1], odd)
+    assert str(e.value) == f"argument '{case.columns[-1]}': '{answer}' object cannot be converted to 'PyArray<T, D>'"

@@ -128,20 +128,37 @@ def test_accepted_values(x, expected):
     assert s.update(value=x) == expected
 
 
+HUGE = (2**60 - 1, 2**60, 2**63, 2**64 - 2, 2**64 - 1)
+
+
 def test_huge_periods_fail_cleanly():
-    # Every integer parameter of every class, at sizes no buffer can have:
-    # a clean exception (or an object that needs no such buffer), never a crash.
-    out = run_python("import inspect, kestov._kestov as k\n"
+    # Every integer parameter of every class at sizes no buffer can have, alone and all together (so
+    # that the earlier buffers are reserved before a later one fails): a clean exception, never a
+    # crash, and the interpreter carries on. Only KAMA's slow period sizes no buffer.
+    out = run_python("import inspect, numpy, kestov._kestov as k\n"
+                     f"HUGE = {HUGE}\n"
+                     "def build(cls, **kw):\n"
+                     "    try: cls(**kw); return 'built'\n"
+                     "    except (MemoryError, OverflowError, ValueError) as e: return type(e).__name__\n"
                      "for cls in (getattr(k, n) for n in k.__all__[1:]):\n"
-                     "    for p in inspect.signature(cls).parameters.values():\n"
-                     "        if p.default is not p.empty and type(p.default) is not int: continue\n"
-                     "        for n in (2**60 - 1, 2**60, 2**63, 2**64 - 1):\n"
-                     "            try: cls(**{p.name: n}); print('built')\n"
-                     "            except (MemoryError, OverflowError, ValueError) as e: print(type(e).__name__)\n")
-    int_params = sum(1 for c in CASES for p in inspect.signature(c.cls).parameters.values()
-                     if p.default is p.empty or type(p.default) is int)
-    assert len(out) == 4 * int_params and set(out) <= {"MemoryError", "OverflowError", "ValueError", "built"}
-    assert "MemoryError" in out
+                     "    ints = [p.name for p in inspect.signature(cls).parameters.values()\n"
+                     "            if p.default is p.empty or type(p.default) is int]\n"
+                     "    for n in HUGE:\n"
+                     "        for p in ints: print(cls.__name__, p, n, build(cls, **{p: n}), sep=':')\n"
+                     "        if ints: print(cls.__name__, 'all', n, build(cls, **{p: n - len(ints) + i + 1\n"
+                     "                                                              for i, p in enumerate(ints)}), sep=':')\n"
+                     "kama = k.KAMA(fast=2**63, slow=2**64 - 1)\n"
+                     "print(kama.warmup_period(), [kama.update(x) for x in range(12)][-1] is not None)\n"
+                     "print(k.SMA(2).batch(numpy.array([1.0, 3.0]))[1])\n")
+    results = {tuple(t.split(":")[:3]): t.split(":")[3] for t in out[:-3]}
+    ints = [sum(1 for p in inspect.signature(c.cls).parameters.values() if p.default is p.empty or type(p.default) is int)
+            for c in CASES]
+    assert len(results) == len(HUGE) * (sum(ints) + sum(1 for n in ints if n))
+    assert set(results.values()) <= {"MemoryError", "OverflowError", "ValueError", "built"}
+    assert {key[:2] for key, r in results.items() if r == "built"} == {("KAMA", "slow")}
+    for name, param in (("ROC", "period"), ("Aroon", "period"), ("KAMA", "er_period")):  # period + 1 slots
+        assert results[name, param, str(2**64 - 1)] == "OverflowError"
+    assert out[-3:] == ["11", "True", "2.0"]  # a KAMA of huge smoothing periods works, and so does the rest
 
 
 class Row(tuple):

@@ -85,9 +85,15 @@ bool is_float64_vector(PyObject* obj) {
 }
 
 void raise_not_array(PyObject* obj, const char* name) {
-    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__qualname__");
+    // Interned and kept: CPython's attribute cache is keyed by the name
+    // object, so a fresh string per call would leave an entry behind each time.
+    static PyObject* const key = PyUnicode_InternFromString("__qualname__");
+    if (key == nullptr) return;
+    PyObject* qualname = PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), key);
     if (qualname == nullptr) return;
-    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to 'PyArray<T, D>'", name,
+    // %S, not %U: a metaclass's __getattribute__ can answer with any object,
+    // and %U reads its argument as a str without checking.
+    PyErr_Format(PyExc_TypeError, "argument '%s': '%S' object cannot be converted to 'PyArray<T, D>'", name,
                  qualname);
     Py_DECREF(qualname);
 }
