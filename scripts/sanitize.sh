@@ -43,7 +43,10 @@ run_python() {
   LD_PRELOAD="$libasan" PYTHONMALLOC=malloc UBSAN_OPTIONS="$ubsan:log_path=$PWD/$out/logs/ubsan" \
     "$out/venv/bin/python" -m pytest -p no:cacheprovider "$@"
 }
-KESTOV_LEAK_ROUNDS=200 ASAN_OPTIONS="$asan:detect_leaks=0:log_path=$PWD/$out/logs/asan" run_python tests || status=1
+# The chart test is left out: it exercises matplotlib's own extensions, which
+# abort when the ASan runtime is preloaded, and no code of ours beyond cli.py.
+KESTOV_LEAK_ROUNDS=200 ASAN_OPTIONS="$asan:detect_leaks=0:log_path=$PWD/$out/logs/asan" \
+  run_python tests --ignore=tests/test_plot.py || status=1
 
 # Leak reports go to the logs (exitcode=0), full stacks so that an object
 # allocated by CPython on the extension's behalf shows the extension's frame.
