@@ -13,7 +13,8 @@
 //   gives bit for bit what a freshly built one gives; over moderate inputs
 //   the first output comes with exactly the warmup_period()-th input and
 //   one follows every later input.
-// Any broken invariant aborts with a message, which libFuzzer reports.
+// Any broken invariant aborts with a message, which libFuzzer reports. When
+// replaying an input, KESTOV_FUZZ_TRACE=1 prints where each update stood.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
