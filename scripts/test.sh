@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up in .venv and runs every test: the C++ tests of the core
-# (ctest) and the Python tests (pytest). Fails if either suite fails.
+# (ctest), the Python tests (pytest), the type stub and the documentation's
+# examples, then the wheel: built from the sdist, audited, and tested again in
+# a fresh environment. Fails if any of them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
