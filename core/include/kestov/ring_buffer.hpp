@@ -66,6 +66,26 @@ public:
         return value;
     }
 
+    // Requires full(): the oldest value leaves and `value` enters as the
+    // newest, in the slot the oldest held (what pop_front then push_back
+    // would do). Returns the value that left.
+    T replace_oldest(T value) noexcept {
+        T old = slots_[head_];
+        slots_[head_] = value;
+        head_ = wrap(head_ + 1);
+        return old;
+    }
+
+    // Calls f on every value, oldest first: two runs of adjacent slots
+    // rather than a wrapped index per value.
+    template <class F>
+    void for_each(F&& f) const noexcept {
+        const std::size_t end = head_ + size_;
+        const std::size_t first_end = end < capacity_ ? end : capacity_;
+        for (std::size_t i = head_; i < first_end; ++i) f(slots_[i]);
+        for (std::size_t i = 0; i < end - first_end; ++i) f(slots_[i]);
+    }
+
     // Requires !empty().
     T pop_back() noexcept {
         --size_;

@@ -42,6 +42,11 @@ struct PriceMark {
     double price;
 };
 
+// For windows whose extreme price is wanted, not where it lies.
+struct Price {
+    double price;
+};
+
 // A monotonic queue: candles that can still become the extreme, oldest
 // first. Each enters and leaves once, so a step is amortised constant time.
 template <class Wins>
@@ -78,18 +83,18 @@ private:
 // block, known through its suffix extremes, joined with the head of the
 // current one, known through a running prefix extreme. Constant time per
 // candle plus one backward pass per block, and no branch on the prices.
-template <class Wins>
+// `Mark` is a PriceMark, or a Price where the position is not wanted.
+template <class Wins, class Mark = PriceMark>
 class BlockExtreme {
 public:
     static Expected<BlockExtreme, RoomError> with_capacity(std::uint64_t length) noexcept {
         if (length == 0) return RoomError::OutOfMemory;
-        auto slots = reserve_slots<PriceMark>(length);
+        auto slots = reserve_slots<Mark>(length);
         if (!slots) return slots.error();
         return BlockExtreme(std::move(slots).value(), static_cast<std::size_t>(length));
     }
 
-    void push(std::uint64_t seq, double price) noexcept {
-        const PriceMark mark{seq, price};
+    void push(Mark mark) noexcept {
         if (offset_ == length_) {
             // The block is complete: each slot becomes the extreme of the
             // block from that candle to its end.
@@ -106,7 +111,7 @@ public:
 
     // Of the last `length` candles pushed, or of all since the last clear
     // while there are fewer. Requires a push since the last clear.
-    PriceMark extreme() const noexcept {
+    Mark extreme() const noexcept {
         if (offset_ == length_ || !has_tails_) return prefix_;
         return better(prefix_, slots_[offset_]);
     }
@@ -117,23 +122,28 @@ public:
     }
 
 private:
-    BlockExtreme(std::unique_ptr<PriceMark[]> slots, std::size_t length) noexcept
+    BlockExtreme(std::unique_ptr<Mark[]> slots, std::size_t length) noexcept
         : slots_(std::move(slots)), length_(length) {}
 
-    // Chosen with a mask rather than a branch: which candle wins depends on
-    // the prices and is as unpredictable as they are.
-    static PriceMark better(const PriceMark& newer, const PriceMark& older) noexcept {
-        const std::uint64_t take = -static_cast<std::uint64_t>(Wins{}(newer.price, older.price));
-        const std::uint64_t price = (std::bit_cast<std::uint64_t>(newer.price) & take) |
-                                    (std::bit_cast<std::uint64_t>(older.price) & ~take);
-        return {(newer.seq & take) | (older.seq & ~take), std::bit_cast<double>(price)};
+    // Chosen without a branch: which candle wins depends on the prices and
+    // is as unpredictable as they are. A price alone is a plain select (a
+    // maximum or minimum instruction); a pair goes through a mask.
+    static Mark better(const Mark& newer, const Mark& older) noexcept {
+        if constexpr (requires { newer.seq; }) {
+            const std::uint64_t take = -static_cast<std::uint64_t>(Wins{}(newer.price, older.price));
+            const std::uint64_t price = (std::bit_cast<std::uint64_t>(newer.price) & take) |
+                                        (std::bit_cast<std::uint64_t>(older.price) & ~take);
+            return {(newer.seq & take) | (older.seq & ~take), std::bit_cast<double>(price)};
+        } else {
+            return {Wins{}(newer.price, older.price) ? newer.price : older.price};
+        }
     }
 
-    std::unique_ptr<PriceMark[]> slots_;  // this block's candles, then the previous block's tail extremes
+    std::unique_ptr<Mark[]> slots_;  // this block's candles, then the previous block's tail extremes
     std::size_t length_;
     std::size_t offset_ = 0;  // candles of the current block pushed so far
     bool has_tails_ = false;  // a block was completed since the last clear
-    PriceMark prefix_{0, 0.0};  // extreme of the current block so far
+    Mark prefix_{};  // extreme of the current block so far
 };
 
 }  // namespace kestov

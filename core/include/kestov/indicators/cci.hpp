@@ -36,9 +36,12 @@ public:
 
     std::optional<double> update(const Candle& candle) noexcept {
         // The leaving value is subtracted before the new one is added.
-        if (window_.full()) sum_ = sum_ - window_.pop_front();
         const double tp = ((candle.high() + candle.low()) + candle.close()) / 3.0;
-        window_.push_back(tp);
+        if (window_.full()) {
+            sum_ = sum_ - window_.replace_oldest(tp);
+        } else {
+            window_.push_back(tp);
+        }
         sum_ = tp + sum_;
         if (!window_.full()) return std::nullopt;
 
@@ -47,7 +50,7 @@ public:
         // The deviations are summed in window order, oldest first, so the
         // rescan stays: no running form would round the same way.
         double deviation = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) deviation += std::fabs(window_[i] - mean);
+        window_.for_each([&](double x) { deviation += std::fabs(x - mean); });
         const double mad = deviation / n;
         if (mad == 0.0) return 0.0;
         return (tp - mean) / (mad * scale_);

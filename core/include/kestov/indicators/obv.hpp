@@ -28,13 +28,12 @@ public:
     // Always produces a value, from the first candle on.
     std::optional<double> update(const Candle& candle) noexcept {
         const double c = candle.close();
-        if (has_prev_close_) {
-            if (c > prev_close_) {
-                value_ = value_ + candle.volume();
-            } else if (c < prev_close_) {
-                value_ = value_ - candle.volume();
-            }
-        }
+        // Both sums are formed and one is kept, a select rather than a branch:
+        // the direction of the close is as random as the prices.
+        const double up = value_ + candle.volume();
+        const double down = value_ - candle.volume();
+        const double prev = has_prev_close_ ? prev_close_ : c;
+        value_ = c > prev ? up : (c < prev ? down : value_);
         prev_close_ = c;
         has_prev_close_ = true;
         has_value_ = true;
