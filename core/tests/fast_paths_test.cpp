@@ -1,0 +1,150 @@
+// The branch-free and fused forms against the plain definitions they replace.
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "check.hpp"
+#include "kestov/kestov.hpp"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+double plain_max(double a, double b) {
+    if (a != a) return b;
+    if (b != b) return a;
+    return a < b ? b : a;
+}
+
+double plain_min(double a, double b) {
+    if (a != a) return b;
+    if (b != b) return a;
+    return b < a ? b : a;
+}
+
+// The candle rules one after another, as written down.
+const char* plain_rule(double o, double h, double l, double c, double v) {
+    using namespace kestov::candle_text;
+    const auto finite = [](double x) { return x - x == 0.0; };
+    if (!(finite(o) && finite(h) && finite(l) && finite(c))) return prices_not_finite;
+    if (!finite(v)) return volume_not_finite;
+    if (v < 0.0) return volume_negative;
+    if (h < l) return high_below_low;
+    if (h < o || h < c) return high_below_body;
+    if (l > o || l > c) return low_above_body;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(nan_ignoring_extremes_match_their_definition_bit_for_bit) {
+    const double negative_nan = -std::bit_cast<double>(std::uint64_t{0x7ff8'0000'0000'0001});
+    const double values[] = {-kInf, -1.0, -5e-324, -0.0, 0.0, 5e-324, 1.0, kInf, kNaN, negative_nan};
+    for (double a : values) {
+        for (double b : values) {
+            CHECK_SAME(kestov::max_ignoring_nan(a, b), plain_max(a, b));
+            CHECK_SAME(kestov::min_ignoring_nan(a, b), plain_min(a, b));
+        }
+    }
+}
+
+TEST(combined_candle_test_accepts_and_names_as_the_rules_in_order) {
+    const double values[] = {kNaN, -kInf, kInf, -1.0, -0.0, 0.0, 1.0, 2.0};
+    for (double o : values)
+        for (double h : values)
+            for (double l : values)
+                for (double c : values)
+                    for (double v : values) {
+                        const auto made = kestov::Candle::create(o, h, l, c, v, 7);
+                        const char* rule = plain_rule(o, h, l, c, v);
+                        CHECK_EQ(made.has_value(), rule == nullptr);
+                        if (!made) CHECK(made.error().detail() == rule);
+                    }
+}
+
+TEST(ring_buffer_replaces_and_visits_in_order_across_the_wrap) {
+    auto ring = kestov::RingBuffer<int>::with_capacity(4).value();
+    std::vector<int> model;
+    for (int i = 0; i < 30; ++i) {
+        if (ring.full()) {
+            CHECK_EQ(ring.replace_oldest(i), model.front());
+            model.erase(model.begin());
+        } else {
+            ring.push_back(i);
+        }
+        model.push_back(i);
+        std::vector<int> seen;
+        ring.for_each([&](int x) { seen.push_back(x); });
+        CHECK(seen == model);
+        CHECK_EQ(ring.front(), model.front());
+    }
+}
+
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+namespace {
+
+// The same updates compiled with the processor's fused multiply-add and
+// without it (the library's fma): every bit must agree.
+template <class T>
+std::vector<std::uint64_t> run(T& indicator, const std::vector<kestov::Candle>& candles) {
+    std::vector<std::uint64_t> out;
+    for (const auto& candle : candles) {
+        const auto value = [&] {
+            if constexpr (std::same_as<typename T::Input, double>) return indicator.update(candle.close());
+            else return indicator.update(candle);
+        }();
+        if constexpr (std::same_as<typename T::Output, double>) {
+            out.push_back(value ? std::bit_cast<std::uint64_t>(*value) : 1);
+        } else {
+            if (value)
+                for (double x : *value) out.push_back(std::bit_cast<std::uint64_t>(x));
+        }
+    }
+    return out;
+}
+
+template <class T>
+[[gnu::flatten]] std::vector<std::uint64_t> run_portable(T& indicator, const std::vector<kestov::Candle>& candles) {
+    return run(indicator, candles);
+}
+
+template <class T>
+[[gnu::flatten, gnu::target("fma")]] std::vector<std::uint64_t> run_fused(T& indicator,
+                                                                          const std::vector<kestov::Candle>& candles) {
+    return run(indicator, candles);
+}
+
+template <class Make>
+void check_same_both_ways(Make make, const std::vector<kestov::Candle>& candles) {
+    auto a = make().value();
+    auto b = make().value();
+    const auto portable = run_portable(a, candles);
+    CHECK(!portable.empty());
+    CHECK(portable == run_fused(b, candles));
+}
+
+}  // namespace
+
+TEST(hardware_fma_gives_the_portable_bits) {
+    if (!__builtin_cpu_supports("fma")) return;
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<kestov::Candle> candles;
+    double close = 100;
+    for (int i = 0; i < 50'000; ++i) {
+        // Magnitudes from tiny to huge, where an unfused step would round twice.
+        const double scale = i % 5000 < 100 ? 1e-300 : (i % 5000 < 200 ? 1e300 : 1.0);
+        close += (u(rng) - 0.5) * scale;
+        candles.push_back(kestov::Candle::create(close, close + u(rng) * scale, close - u(rng) * scale, close, 1, i).value());
+    }
+    check_same_both_ways([] { return kestov::EMA::create(20); }, candles);
+    check_same_both_ways([] { return kestov::ATR::create(14); }, candles);
+    check_same_both_ways([] { return kestov::MACD::create(12, 26, 9); }, candles);
+    check_same_both_ways([] { return kestov::TRIX::create(9); }, candles);
+    check_same_both_ways([] { return kestov::Keltner::create(20, 10, 2.0); }, candles);
+}
+#endif
