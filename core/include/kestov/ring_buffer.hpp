@@ -86,6 +86,15 @@ public:
         for (std::size_t i = 0; i < end - first_end; ++i) f(slots_[i]);
     }
 
+    // Drops the oldest value when `condition` holds (and then requires !empty()).
+    void pop_front_if(bool condition) noexcept {
+        head_ = condition ? wrap(head_ + 1) : head_;
+        size_ -= condition;
+    }
+
+    // Keeps the oldest `count` values, dropping the newer ones. Requires count <= size().
+    void truncate(std::size_t count) noexcept { size_ = count; }
+
     // Requires !empty().
     T pop_back() noexcept {
         --size_;

@@ -49,34 +49,73 @@ struct Price {
 
 // A monotonic queue: candles that can still become the extreme, oldest
 // first. Each enters and leaves once, so a step is amortised constant time.
+//
+// The marks lie in order in a flat array of twice the window: a push goes
+// after the last mark, the expired front mark is passed over, and when the
+// array's end is reached the marks (at most a window's worth) move back to
+// its start, which takes one step per push at most, on average. Without the
+// wrap of a ring, finding the marks a price displaces is a short chain of
+// dependent steps from one candle to the next.
 template <class Wins>
 class ExtremeQueue {
 public:
-    // Room for a window of `length` candles: once the expired marks are
-    // dropped at most length - 1 remain, plus the new one.
     static Expected<ExtremeQueue, RoomError> with_capacity(std::uint64_t length) noexcept {
-        auto marks = RingBuffer<PriceMark>::with_capacity(length);
-        if (!marks) return marks.error();
-        return ExtremeQueue(std::move(marks).value());
+        if (length == 0) length = 1;
+        if (length > (std::numeric_limits<std::uint64_t>::max() - guard) / 2) return RoomError::OutOfMemory;
+        auto slots = reserve_slots<PriceMark>(2 * length + guard);
+        if (!slots) return slots.error();
+        for (std::size_t i = 0; i < guard; ++i) slots.value()[i] = {0, 0.0};
+        return ExtremeQueue(std::move(slots).value(), static_cast<std::size_t>(2 * length));
     }
 
     // `oldest` is the first sequence number still inside the window once
-    // candle `seq` is in.
+    // candle `seq` is in. Sequence numbers are consecutive, so at most the
+    // front mark has left the window.
     void push(std::uint64_t seq, double price, std::uint64_t oldest) noexcept {
-        while (!marks_.empty() && marks_.front().seq < oldest) marks_.pop_front();
-        while (!marks_.empty() && Wins{}(price, marks_.back().price)) marks_.pop_back();
-        marks_.push_back({seq, price});
+        PriceMark* slots = slots_.get();
+        std::size_t begin = begin_ + guard;  // slot indices from here on
+        std::size_t end = end_ + guard;
+        begin += (begin != end) & (slots[begin].seq < oldest);
+        const std::size_t count = end - begin;
+        // The price displaces a run of marks at the back, most often none or
+        // one: up to `guard` of them are settled without a branch (reading
+        // the guard slots or passed-over marks where the queue is shorter,
+        // then capped at its length), longer runs by a loop.
+        unsigned beaten = 0;  // bit i: the mark i places from the back
+        for (std::size_t i = 0; i < guard; ++i) beaten |= unsigned{Wins{}(price, slots[end - 1 - i].price)} << i;
+        std::size_t displaced = static_cast<std::size_t>(std::countr_one(beaten));
+        if (displaced == guard && count > guard) [[unlikely]] {
+            while (displaced < count && Wins{}(price, slots[end - 1 - displaced].price)) ++displaced;
+        }
+        end -= displaced < count ? displaced : count;
+        if (end == room_ + guard) [[unlikely]] {
+            for (std::size_t i = begin; i < end; ++i) slots[i - begin + guard] = slots[i];
+            end -= begin - guard;
+            begin = guard;
+        }
+        slots[end] = {seq, price};
+        begin_ = begin - guard;
+        end_ = end + 1 - guard;
     }
 
     // Requires a push since the last clear.
-    const PriceMark& extreme() const noexcept { return marks_.front(); }
+    const PriceMark& extreme() const noexcept { return slots_[guard + begin_]; }
 
-    void clear() noexcept { marks_.clear(); }
+    void clear() noexcept {
+        begin_ = 0;
+        end_ = 0;
+    }
 
 private:
-    explicit ExtremeQueue(RingBuffer<PriceMark> marks) noexcept : marks_(std::move(marks)) {}
+    static constexpr std::size_t guard = 4;  // slots before the first, read (never used) by a short queue
 
-    RingBuffer<PriceMark> marks_;
+    ExtremeQueue(std::unique_ptr<PriceMark[]> slots, std::size_t room) noexcept
+        : slots_(std::move(slots)), room_(room) {}
+
+    std::unique_ptr<PriceMark[]> slots_;
+    std::size_t room_;  // slots after the guard
+    std::size_t begin_ = 0;  // the marks are [begin_, end_) after the guard
+    std::size_t end_ = 0;
 };
 
 // Blocks of `length` candles: a full window is the tail of the previous
