@@ -23,11 +23,13 @@
 #define KESTOV_FMA_COPY 1
 #endif
 
-// GCC's straight-line vectoriser packs neighbouring fields of a state into
-// one register; a fast field then waits for a slow one (ATR's previous close
-// for its division), which serialises rows that would otherwise overlap.
+// Vectorising hurts here. GCC's straight-line vectoriser packs neighbouring
+// fields of a state into one register, and a fast field then waits for a
+// slow one (ATR's previous close for its division), serialising rows that
+// would otherwise overlap. Its loop vectoriser reads a window just written
+// value by value in wide loads, which wait for those stores to complete.
 #if defined(__GNUC__) && !defined(__clang__)
-#define KESTOV_ROW_LOOP_OPTIONS gnu::flatten, gnu::optimize("no-tree-slp-vectorize")
+#define KESTOV_ROW_LOOP_OPTIONS gnu::flatten, gnu::optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
 #else
 #define KESTOV_ROW_LOOP_OPTIONS gnu::flatten
 #endif

@@ -24,12 +24,12 @@ private:
     RingBuffer<double> window_;  // the last er_period + 1 finite inputs
     // |window[i] - window[i - 1]| of each adjacent pair, oldest first: each
     // computed once, when its newer value arrives, rather than on every step.
-    RingBuffer<double> steps_;
+    MirroredWindow<double> steps_;
     std::uint64_t er_period_;
     double fast_sc_;
     double slow_sc_;
 
-    KAMA(RingBuffer<double> window, RingBuffer<double> steps, std::uint64_t er_period, std::uint64_t fast,
+    KAMA(RingBuffer<double> window, MirroredWindow<double> steps, std::uint64_t er_period, std::uint64_t fast,
          std::uint64_t slow) noexcept
         : window_(std::move(window)),
           steps_(std::move(steps)),
@@ -47,21 +47,14 @@ public:
         if (!slots) return BuildError{slots.error()};
         auto window = RingBuffer<double>::with_capacity(slots.value());
         if (!window) return BuildError{window.error()};
-        auto steps = RingBuffer<double>::with_capacity(er_period);
+        auto steps = MirroredWindow<double>::with_length(er_period);
         if (!steps) return BuildError{steps.error()};
         return KAMA(std::move(window).value(), std::move(steps).value(), er_period, fast, slow);
     }
 
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return current();
-        if (!window_.empty()) {
-            const double step = std::fabs(value - window_.back());
-            if (steps_.full()) {
-                steps_.replace_oldest(step);
-            } else {
-                steps_.push_back(step);
-            }
-        }
+        if (!window_.empty()) steps_.push(std::fabs(value - window_.back()));
         if (window_.full()) {
             window_.replace_oldest(value);
         } else {
@@ -72,8 +65,9 @@ public:
         const double oldest = window_.front();
         const double change = std::fabs(value - oldest);
         // Summed afresh every step, in window order.
+        const double* steps = steps_.data();
         double volatility = -0.0;
-        steps_.for_each([&](double step) { volatility += step; });
+        for (std::size_t i = 0; i < steps_.size(); ++i) volatility += steps[i];
         const double er = volatility != 0.0 ? change / volatility : 0.0;
 
         const double d = fast_sc_ - slow_sc_;
