@@ -84,6 +84,26 @@ TEST(ring_buffer_replaces_and_visits_in_order_across_the_wrap) {
     }
 }
 
+TEST(mirrored_window_holds_the_last_values_in_adjacent_slots) {
+    for (int length : {1, 3, 4}) {
+        auto window = kestov::MirroredWindow<int>::with_length(static_cast<std::uint64_t>(length)).value();
+        std::vector<int> model;
+        for (int i = 0; i < 20; ++i) {
+            if (window.full()) {
+                CHECK_EQ(window.oldest(), model.front());
+                model.erase(model.begin());
+            }
+            window.push(i);
+            model.push_back(i);
+            CHECK(std::vector<int>(window.data(), window.data() + window.size()) == model);
+            if (i == 9) {
+                window.clear();
+                model.clear();
+            }
+        }
+    }
+}
+
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 namespace {
 
