@@ -12,19 +12,18 @@ constexpr bool is_finite(double x) noexcept {
     return (std::bit_cast<std::uint64_t>(x) & 0x7fff'ffff'ffff'ffffULL) < 0x7ff0'0000'0000'0000ULL;
 }
 
-// The larger of two values, ignoring a NaN operand: a when b is NaN, b when
-// a is, else a < b ? b : a. Written as two selects the compiler can make
-// without branches: a NaN b fails b > a and gives a, and b > a is a < b.
+// The larger of two values, ignoring a NaN operand.
 constexpr double max_ignoring_nan(double a, double b) noexcept {
-    const double larger = b > a ? b : a;
-    return a != a ? b : larger;
+    if (a != a) return b;
+    if (b != b) return a;
+    return a < b ? b : a;
 }
 
-// The smaller of two values, ignoring a NaN operand: a when b is NaN, b when
-// a is, else b < a ? b : a.
+// The smaller of two values, ignoring a NaN operand.
 constexpr double min_ignoring_nan(double a, double b) noexcept {
-    const double smaller = b < a ? b : a;
-    return a != a ? b : smaller;
+    if (a != a) return b;
+    if (b != b) return a;
+    return b < a ? b : a;
 }
 
 // Fused multiply-add, a * b + c with one rounding. Used only where an

@@ -2,6 +2,7 @@
 // Parabolic stop and reverse. Starts long on the first candle with no
 // look-ahead; reverses when price touches the clamped stop.
 
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -19,6 +20,13 @@ public:
     using Output = double;
 
 private:
+    // a when `take`, else b, through a mask: a select the compiler keeps
+    // free of branches.
+    static double pick(bool take, double a, double b) noexcept {
+        const std::uint64_t mask = -static_cast<std::uint64_t>(take);
+        return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
+    }
+
     double af_start_;
     double af_step_;
     double af_max_;
@@ -69,10 +77,10 @@ public:
                 ep_ = l;
                 af_ = af_start_;
             } else {
-                if (h > ep_) {
-                    ep_ = h;
-                    af_ = min_ignoring_nan(af_ + af_step_, af_max_);
-                }
+                // No branch: a new extreme is as random as the prices.
+                const bool extends = h > ep_;
+                af_ = pick(extends, min_ignoring_nan(af_ + af_step_, af_max_), af_);
+                ep_ = pick(extends, h, ep_);
                 level = stop;
             }
         } else {
@@ -83,10 +91,9 @@ public:
                 ep_ = h;
                 af_ = af_start_;
             } else {
-                if (l < ep_) {
-                    ep_ = l;
-                    af_ = min_ignoring_nan(af_ + af_step_, af_max_);
-                }
+                const bool extends = l < ep_;
+                af_ = pick(extends, min_ignoring_nan(af_ + af_step_, af_max_), af_);
+                ep_ = pick(extends, l, ep_);
                 level = stop;
             }
         }
