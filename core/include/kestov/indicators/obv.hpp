@@ -8,6 +8,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
 
 namespace kestov {
 
@@ -28,12 +29,12 @@ public:
     // Always produces a value, from the first candle on.
     std::optional<double> update(const Candle& candle) noexcept {
         const double c = candle.close();
-        // Both sums are formed and one is kept, a select rather than a branch:
-        // the direction of the close is as random as the prices.
+        // Both sums are formed and one is kept, without a branch: the
+        // direction of the close is as random as the prices.
         const double up = value_ + candle.volume();
         const double down = value_ - candle.volume();
         const double prev = has_prev_close_ ? prev_close_ : c;
-        value_ = c > prev ? up : (c < prev ? down : value_);
+        value_ = pick(c > prev, up, pick(c < prev, down, value_));
         prev_close_ = c;
         has_prev_close_ = true;
         has_value_ = true;

@@ -2,7 +2,6 @@
 // Parabolic stop and reverse. Starts long on the first candle with no
 // look-ahead; reverses when price touches the clamped stop.
 
-#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -20,13 +19,6 @@ public:
     using Output = double;
 
 private:
-    // a when `take`, else b, through a mask: a select the compiler keeps
-    // free of branches.
-    static double pick(bool take, double a, double b) noexcept {
-        const std::uint64_t mask = -static_cast<std::uint64_t>(take);
-        return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
-    }
-
     double af_start_;
     double af_step_;
     double af_max_;
