@@ -1,7 +1,7 @@
 """The benchmark runs end to end on a few rows, with whichever peers are installed."""
 
-import importlib.util
 import json
+import runpy
 from pathlib import Path
 
 from classes import CASES
@@ -10,11 +10,9 @@ BENCH = Path(__file__).resolve().parent.parent / "bench" / "benchmark.py"
 
 
 def test_benchmark_runs(tmp_path):
-    spec = importlib.util.spec_from_file_location("benchmark", BENCH)
-    bench = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(bench)
+    main = runpy.run_path(str(BENCH))["main"]
     md, js = tmp_path / "B.md", tmp_path / "b.json"
-    bench.main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100",
+    main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100",
                 "--markdown", str(md), "--json", str(js)])
     report = json.loads(js.read_text())
     names = [c.name for c in CASES]

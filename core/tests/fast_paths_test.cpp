@@ -43,7 +43,7 @@ TEST(combined_candle_test_accepts_and_names_as_the_rules_in_order) {
                     }
 }
 
-TEST(ring_buffer_replaces_and_visits_in_order_across_the_wrap) {
+TEST(ring_buffer_replaces_the_oldest_in_order_across_the_wrap) {
     auto ring = kestov::RingBuffer<int>::with_capacity(4).value();
     std::vector<int> model;
     for (int i = 0; i < 30; ++i) {
@@ -54,10 +54,7 @@ TEST(ring_buffer_replaces_and_visits_in_order_across_the_wrap) {
             ring.push_back(i);
         }
         model.push_back(i);
-        std::vector<int> seen;
-        ring.for_each([&](int x) { seen.push_back(x); });
-        CHECK(seen == model);
-        CHECK_EQ(ring.front(), model.front());
+        for (std::size_t k = 0; k < ring.size(); ++k) CHECK_EQ(ring[k], model[k]);
     }
 }
 

@@ -76,25 +76,6 @@ public:
         return old;
     }
 
-    // Calls f on every value, oldest first: two runs of adjacent slots
-    // rather than a wrapped index per value.
-    template <class F>
-    void for_each(F&& f) const noexcept {
-        const std::size_t end = head_ + size_;
-        const std::size_t first_end = end < capacity_ ? end : capacity_;
-        for (std::size_t i = head_; i < first_end; ++i) f(slots_[i]);
-        for (std::size_t i = 0; i < end - first_end; ++i) f(slots_[i]);
-    }
-
-    // Drops the oldest value when `condition` holds (and then requires !empty()).
-    void pop_front_if(bool condition) noexcept {
-        head_ = condition ? wrap(head_ + 1) : head_;
-        size_ -= condition;
-    }
-
-    // Keeps the oldest `count` values, dropping the newer ones. Requires count <= size().
-    void truncate(std::size_t count) noexcept { size_ = count; }
-
     // Requires !empty().
     T pop_back() noexcept {
         --size_;
