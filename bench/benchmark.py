@@ -118,18 +118,26 @@ def version_of(distribution):
         return None
 
 
-def median_ns(run, repeat, per, prepare=lambda: None):
-    """Median over `repeat` runs of run(prepare()), in nanoseconds per item."""
-    times = []
+def once_ns(run, per, prepare=lambda: None):
+    """run(prepare()) once, in nanoseconds per item, with the collector off."""
+    arg = prepare()
+    gc.disable()
+    start = time.perf_counter_ns()
+    run(arg)
+    elapsed = time.perf_counter_ns() - start
+    gc.enable()
+    return elapsed / per
+
+
+def medians_ns(timings, repeat):
+    """Each of `timings` (arguments of once_ns) timed `repeat` times, taking
+    turns round by round so that a burst of load elsewhere on the machine
+    falls on all of them alike; the median of each."""
+    runs = [[] for _ in timings]
     for _ in range(repeat):
-        arg = prepare()
-        gc.disable()
-        start = time.perf_counter_ns()
-        run(arg)
-        elapsed = time.perf_counter_ns() - start
-        gc.enable()
-        times.append(elapsed / per)
-    return statistics.median(times)
+        for times, timing in zip(runs, timings):
+            times.append(once_ns(*timing))
+    return [statistics.median(times) for times in runs]
 
 
 def ohlcv(rows, seed):
@@ -199,18 +207,21 @@ def run_batch(names, data, rows, repeat, talib):
         cls = getattr(kestov, name)
         inputs = batch_inputs(cls, data)
         default_instance(cls).batch(*[c[:1000] for c in inputs])  # first use: NumPy's API is looked up
-        ns = median_ns(lambda obj: obj.batch(*inputs), repeat, rows, lambda: default_instance(cls))
-        floor = median_ns(lambda _: [c.copy() for c in inputs], repeat, rows)
+        timings = [(lambda obj: obj.batch(*inputs), rows, lambda: default_instance(cls)),
+                   (lambda _: [c.copy() for c in inputs], rows)]
+        matched = name in TALIB and talib is not None
+        if matched:
+            call, fn, pairs = TALIB[name]
+            timings.append((lambda _: fn(talib, data), rows))
+        ns, floor, *theirs = medians_ns(timings, repeat)
         entry = {"class": name, "config": label(cls), "ns_per_row": ns, "floor_ns_per_row": floor,
                  "x_floor": ns / floor}
         if name in TALIB:
-            call, fn, pairs = TALIB[name]
-            entry["talib"] = call
-            if talib is not None:
-                theirs = fn(talib, data)
-                entry["talib_ns_per_row"] = median_ns(lambda _: fn(talib, data), repeat, rows)
-                entry["x_talib"] = ns / entry["talib_ns_per_row"]
-                entry["check"] = compare(default_instance(cls).batch(*inputs), theirs, pairs)
+            entry["talib"] = TALIB[name][0]
+        if matched:
+            entry["talib_ns_per_row"] = theirs[0]
+            entry["x_talib"] = ns / theirs[0]
+            entry["check"] = compare(default_instance(cls).batch(*inputs), fn(talib, data), pairs)
         results.append(entry)
         print(f"  batch  {entry['config']:48} {ns:8.2f} ns/row   x{entry['x_floor']:.2f} floor"
               + (f"   x{entry['x_talib']:.2f} TA-Lib" if "x_talib" in entry else ""), flush=True)
@@ -228,7 +239,7 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
         for x in floats:
             fabs(x)
 
-    floor = median_ns(call_floor, repeat, n)
+    floors = []
     results = []
     if talipp is not None:
         from talipp.ohlcv import OHLCV
@@ -244,10 +255,11 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
             for x in args:
                 update(x)
 
-        ns = median_ns(feed, repeat, n, lambda: default_instance(cls))
+        ns, floor = medians_ns([(feed, n, lambda: default_instance(cls)), (call_floor, n)], repeat)
+        floors.append(floor)
         limit = UPDATE_TUPLE if candle else UPDATE_FLOAT
         entry = {"class": name, "argument": "6-tuple" if candle else "float", "ns_per_call": ns,
-                 "x_call_floor": ns / floor, "limit_x_call_floor": limit}
+                 "call_floor_ns_per_call": floor, "x_call_floor": ns / floor, "limit_x_call_floor": limit}
         if name in TALIPP:
             call, make = TALIPP[name]
             entry["talipp"] = call
@@ -259,13 +271,14 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
                     for x in values:
                         add(x)
 
-                t = median_ns(feed_talipp, max(3, repeat // 2), len(values), lambda: make(talipp))
+                t, = medians_ns([(feed_talipp, len(values), lambda: make(talipp))], max(3, repeat // 2))
                 entry["talipp_ns_per_call"] = t
                 entry["talipp_x_slower"] = t / ns
         results.append(entry)
         print(f"  update {name:20} {entry['argument']:8} {ns:8.2f} ns/call   x{entry['x_call_floor']:.2f} floor"
               + (f"   talipp x{entry['talipp_x_slower']:.0f} slower" if "talipp_x_slower" in entry else ""),
               flush=True)
+    floor = statistics.median(floors) if floors else medians_ns([(call_floor, n)], repeat)[0]
     return floor, results
 
 
@@ -346,7 +359,8 @@ def markdown(report):
     add("")
     add("## update (ns per call)")
     add("")
-    add(f"Call floor: `math.fabs(x)` over the same floats, {fmt(report['call_floor_ns_per_call'])} ns per call. "
+    add(f"Call floor: `math.fabs(x)` over the same floats, timed in turns with each class (median "
+        f"{fmt(report['call_floor_ns_per_call'])} ns per call); each ratio uses the floor timed beside it. "
         "Loop overhead is included on both sides. talipp: its `add` with a float or an `OHLCV`.")
     add("")
     add("| Class | argument | kestov | x call floor | limit | talipp | talipp / kestov |")
@@ -378,7 +392,7 @@ def markdown(report):
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rows", type=int, default=1_000_000, help="rows of synthetic OHLCV for batch")
-    parser.add_argument("--repeat", type=int, default=7, help="runs per figure (the median is kept)")
+    parser.add_argument("--repeat", type=int, default=11, help="runs per figure (the median is kept)")
     parser.add_argument("--calls", type=int, default=200_000, help="update calls per kestov figure")
     parser.add_argument("--talipp-calls", type=int, default=20_000, help="add calls per talipp figure")
     parser.add_argument("--seed", type=int, default=20240101)
@@ -401,7 +415,7 @@ def main(argv=None):
         "talipp": talipp and version_of("talipp"), "rows": args.rows, "repeat": args.repeat,
         "calls": args.calls, "talipp_calls": min(args.talipp_calls, args.calls), "seed": args.seed,
     }
-    cumsum = median_ns(lambda _: np.cumsum(data["close"]), args.repeat, args.rows)
+    cumsum, = medians_ns([(lambda _: np.cumsum(data["close"]), args.rows)], args.repeat)
     print(f"kestov {meta['kestov']}: {args.rows} rows, median of {args.repeat}; numpy cumsum {cumsum:.2f} ns/row",
           flush=True)
     batch = run_batch(names, data, args.rows, args.repeat, talib)
