@@ -176,7 +176,9 @@ class Strict(dict):
     lambda d: {k: v for k, v in d.items() if k != "timestamp"},
     lambda d: Strict({k: v for k, v in d.items() if k != "timestamp"}, extra="ignored"),  # absent key: no __missing__
     lambda d: {**d, "volume": Index(5), "timestamp": True},
-], ids=["tuple-subclass", "dict-no-timestamp", "dict-subclass-extra-key", "index-values"])
+    # Off the exact floats-and-int path: an int price, a float subclass, the least timestamp.
+    lambda d: (10, d["high"], type("F", (float,), {})(d["low"]), d["close"], d["volume"], -2**63),
+], ids=["tuple-subclass", "dict-no-timestamp", "dict-subclass-extra-key", "index-values", "tuple-mixed"])
 def test_candle_forms_agree_with_tuple(case, form):
     obj, twin = case.make(), case.make()
     obj.update(form(GOOD))
@@ -196,6 +198,7 @@ def index_error_text():
     (tuple(GOOD.values())[:5], TypeError, SHAPE),
     (tuple(GOOD.values()) + (8,), TypeError, SHAPE),
     ((10.0, 12.0, 9.0, 11.0, 5.0, 1.5), TypeError, SHAPE),
+    ((10.0, 12.0, 9.0, 11.0, 5.0, 2**63), TypeError, SHAPE),
     ((10.0, 12.0, "9", 11.0, 5.0, 7), TypeError, SHAPE),
     ({**GOOD, "volume": "5"}, TypeError, None),
     ({k: v for k, v in GOOD.items() if k != "volume"}, ValueError, "candle missing key 'volume'"),

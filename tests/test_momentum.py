@@ -288,12 +288,17 @@ TICKS = tick_bars(22, N)
 
 @pytest.mark.parametrize("make, ref", [
     (lambda: Stochastic(14, 3), lambda b: stochastic_ref(b, 14, 3)),
+    # Windows shorter than, equal to and well past the queue's branch-free reach of four marks.
+    (lambda: Stochastic(1, 1), lambda b: stochastic_ref(b, 1, 1)),
+    (lambda: Stochastic(4, 2), lambda b: stochastic_ref(b, 4, 2)),
+    (lambda: Stochastic(40, 3), lambda b: stochastic_ref(b, 40, 3)),
     (lambda: WilliamsR(14), lambda b: williams_ref(b, 14)),
     (lambda: CCI(20), lambda b: cci_ref(b, 20)),
     (lambda: AwesomeOscillator(5, 34), lambda b: ao_ref(b, 5, 34)),
     (lambda: Aroon(14), lambda b: aroon_ref(b, 14)),
     (lambda: MFI(14), lambda b: mfi_ref(b, 14)),
-], ids=["Stochastic", "WilliamsR", "CCI", "AwesomeOscillator", "Aroon", "MFI"])
+], ids=["Stochastic", "Stochastic-1", "Stochastic-4", "Stochastic-40", "WilliamsR", "CCI", "AwesomeOscillator",
+        "Aroon", "MFI"])
 @pytest.mark.parametrize("data", [SMOOTH, TICKS], ids=["smooth", "ticks"])
 def test_candle_long_runs(make, ref, data):
     obj = make()

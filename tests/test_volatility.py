@@ -103,6 +103,24 @@ def test_donchian_examples():
     assert [Donchian(1).update(b) for b in bars[:2]] == [(10, 9, 8), (12, 10.5, 9)]
 
 
+@pytest.mark.parametrize("period", [1, 2, 3, 7, 20])
+def test_donchian_keeps_the_first_of_equal_extremes(period):
+    # +0.0 and -0.0 are equal yet differ; the window scan from its oldest
+    # candle keeps the first of them, as Python's max and min do.
+    rng = random.Random(period)
+    highs = [rng.choice([0.0, -0.0, 1.0]) for _ in range(600)]
+    lows = [rng.choice([x for x in (0.0, -0.0, -1.0) if x <= h]) for h in highs]
+    reference = []
+    for i in range(len(highs)):
+        if i + 1 < period:
+            reference.append(None)
+            continue
+        upper, lower = max(highs[i + 1 - period:i + 1]), min(lows[i + 1 - period:i + 1])
+        reference.append((upper, (upper + lower) * 0.5, lower))
+    assert feed(Donchian(period), [bar(h, low) for h, low in zip(highs, lows)]) == [bits(r) for r in reference]
+    assert same_rows(Donchian(period).batch(np.array(highs), np.array(lows)), reference)
+
+
 # -- ADX ---------------------------------------------------------------------
 
 def adx_reference(bars, period=14):

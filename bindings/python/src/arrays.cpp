@@ -149,10 +149,7 @@ PyObject* new_output(std::size_t n, std::size_t width, double** data) {
     npy_intp dims[2] = {static_cast<npy_intp>(n), static_cast<npy_intp>(width)};
     PyObject* out = PyArray_SimpleNew(width == 0 ? 1 : 2, dims, NPY_DOUBLE);
     if (out == nullptr) return nullptr;
-    double* p = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out)));
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (std::size_t i = 0; i < n * k; ++i) p[i] = nan;
-    *data = p;
+    *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out)));
     return out;
 }
 

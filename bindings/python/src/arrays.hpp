@@ -39,7 +39,8 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
                   const char* contiguity, std::span<const LengthRule> lengths, Column* columns);
 
 // A new C-order float64 array of shape (n,) when width is 0, else (n, width),
-// every element NaN. `data` receives its buffer.
+// its elements not yet set: the row loop writes every row. `data` receives
+// its buffer.
 PyObject* new_output(std::size_t n, std::size_t width, double** data);
 
 // Sets the process's PanicException (a BaseException subclass, made once).

@@ -58,11 +58,29 @@ std::optional<Candle> shape_error() {
     return std::nullopt;
 }
 
+// The usual candle, five exact floats and an exact int that fits, read
+// without the general conversions, which cannot fail on them and would give
+// the same values. False sends the tuple down the general path.
+bool plain_candle(PyObject* tuple, double (&f)[5], std::int64_t& ts) {
+    for (Py_ssize_t i = 0; i < 5; ++i) {
+        PyObject* item = PyTuple_GetItem(tuple, i);
+        if (!PyFloat_CheckExact(item)) return false;
+        f[i] = PyFloat_AsDouble(item);
+    }
+    PyObject* item = PyTuple_GetItem(tuple, 5);
+    if (!PyLong_CheckExact(item)) return false;
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(item, &overflow);
+    ts = n;
+    return overflow == 0;
+}
+
 // Any item that does not convert makes the tuple not a candle at all; what
 // the item's conversion raised is dropped for the shape error.
 std::optional<Candle> candle_from_tuple(PyObject* tuple) {
     double f[5];
     std::int64_t ts = 0;
+    if (plain_candle(tuple, f, ts)) return validated(f[0], f[1], f[2], f[3], f[4], ts);
     for (Py_ssize_t i = 0; i < 5; ++i) {
         if (!float_of(PyTuple_GetItem(tuple, i), f[i])) {
             PyErr_Clear();

@@ -24,6 +24,7 @@
 #include "guard.hpp"
 #include "kestov/indicator.hpp"
 #include "python.hpp"
+#include "row_loop.hpp"
 #include "rows.hpp"
 
 namespace kestov::py {
@@ -252,7 +253,7 @@ PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
         static_cast<PyObject*>(nullptr));
 }
 
-// The row loop: each row goes through this object's own core update, so a
+// Each row goes through this object's own core update (row_loop.hpp), so a
 // batch is exactly the same sequence of updates.
 template <class D>
 PyObject* batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
@@ -275,25 +276,10 @@ PyObject* batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
             PyObject* result = new_output(n, width, &out);
             if (result == nullptr) return nullptr;
 
-            auto& core = obj->core;
-            for (std::size_t i = 0; i < n; ++i) {
-                auto input = Rows::row(columns.data(), i);
-                std::optional<typename D::Core::Output> output;
-                if constexpr (takes_candle<D>) {
-                    if (!input) {
-                        Py_DECREF(result);
-                        return raise(input.error());
-                    }
-                    output = core.update(input.value());
-                } else {
-                    output = core.update(input);
-                }
-                if (!output) continue;
-                if constexpr (width == 0) {
-                    out[i] = *output;
-                } else {
-                    for (std::size_t j = 0; j < width; ++j) out[i * width + j] = (*output)[j];
-                }
+            std::optional<IndicatorError> error;
+            if (run_rows<typename D::Core, Rows>(obj->core, columns.data(), n, out, error) != n) {
+                Py_DECREF(result);
+                return raise(*error);
             }
             return result;
         },

@@ -22,17 +22,13 @@ inline constexpr const char* low_above_body = "low must be <= open and <= close"
 class Candle {
 public:
     // The first failing rule decides the error; the order of the rules is part
-    // of the contract.
+    // of the contract. A valid candle passes one combined test instead of six
+    // branches; the rules are taken in order only to name a failure.
     static Expected<Candle, IndicatorError> create(double open, double high, double low, double close,
                                                    double volume, std::int64_t timestamp) noexcept {
-        if (!(is_finite(open) && is_finite(high) && is_finite(low) && is_finite(close)))
-            return IndicatorError::invalid_candle(candle_text::prices_not_finite);
-        if (!is_finite(volume)) return IndicatorError::invalid_candle(candle_text::volume_not_finite);
-        if (volume < 0.0) return IndicatorError::invalid_candle(candle_text::volume_negative);
-        if (high < low) return IndicatorError::invalid_candle(candle_text::high_below_low);
-        if (high < open || high < close) return IndicatorError::invalid_candle(candle_text::high_below_body);
-        if (low > open || low > close) return IndicatorError::invalid_candle(candle_text::low_above_body);
-        return Candle(open, high, low, close, volume, timestamp);
+        if (valid(open, high, low, close, volume)) [[likely]]
+            return Candle(open, high, low, close, volume, timestamp);
+        return IndicatorError::invalid_candle(failed_rule(open, high, low, close, volume));
     }
 
     constexpr double open() const noexcept { return open_; }
@@ -43,6 +39,26 @@ public:
     constexpr std::int64_t timestamp() const noexcept { return timestamp_; }
 
 private:
+    // Every rule at once; on finite values each negated comparison is the
+    // plain one (!(volume < 0) is volume >= 0, -0.0 included).
+    static constexpr bool valid(double open, double high, double low, double close, double volume) noexcept {
+        const bool finite = is_finite(open) & is_finite(high) & is_finite(low) & is_finite(close) & is_finite(volume);
+        const bool ordered = (volume >= 0.0) & (high >= low) & (high >= open) & (high >= close) & (low <= open) &
+                             (low <= close);
+        return finite & ordered;
+    }
+
+    static constexpr const char* failed_rule(double open, double high, double low, double close,
+                                             double volume) noexcept {
+        if (!(is_finite(open) && is_finite(high) && is_finite(low) && is_finite(close)))
+            return candle_text::prices_not_finite;
+        if (!is_finite(volume)) return candle_text::volume_not_finite;
+        if (volume < 0.0) return candle_text::volume_negative;
+        if (high < low) return candle_text::high_below_low;
+        if (high < open || high < close) return candle_text::high_below_body;
+        return candle_text::low_above_body;
+    }
+
     constexpr Candle(double open, double high, double low, double close, double volume,
                      std::int64_t timestamp) noexcept
         : open_(open), high_(high), low_(low), close_(close), volume_(volume), timestamp_(timestamp) {}

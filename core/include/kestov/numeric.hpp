@@ -26,6 +26,13 @@ constexpr double min_ignoring_nan(double a, double b) noexcept {
     return b < a ? b : a;
 }
 
+// a when `take`, else b, through a mask: a choice the compiler keeps free of
+// branches, for conditions as unpredictable as the prices they test.
+constexpr double pick(bool take, double a, double b) noexcept {
+    const std::uint64_t mask = -static_cast<std::uint64_t>(take);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
+}
+
 // Fused multiply-add, a * b + c with one rounding. Used only where an
 // indicator's arithmetic calls for it.
 inline double fused_multiply_add(double a, double b, double c) noexcept { return std::fma(a, b, c); }

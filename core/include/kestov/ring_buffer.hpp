@@ -66,6 +66,16 @@ public:
         return value;
     }
 
+    // Requires full(): the oldest value leaves and `value` enters as the
+    // newest, in the slot the oldest held (what pop_front then push_back
+    // would do). Returns the value that left.
+    T replace_oldest(T value) noexcept {
+        T old = slots_[head_];
+        slots_[head_] = value;
+        head_ = wrap(head_ + 1);
+        return old;
+    }
+
     // Requires !empty().
     T pop_back() noexcept {
         --size_;
@@ -87,6 +97,55 @@ private:
     std::unique_ptr<T[]> slots_;
     std::size_t capacity_ = 0;
     std::size_t head_ = 0;
+    std::size_t size_ = 0;
+};
+
+// The last `length` values in adjacent slots, oldest first, for windows that
+// are summed afresh on every step: each value is stored twice, `length`
+// slots apart, so the window never wraps and the sum is a loop of a fixed
+// count, with no split where the ring turns.
+template <class T>
+class MirroredWindow {
+public:
+    static Expected<MirroredWindow, RoomError> with_length(std::uint64_t length) noexcept {
+        if (length == 0) length = 1;
+        if (length > std::numeric_limits<std::uint64_t>::max() / 2) return RoomError::OutOfMemory;
+        auto slots = reserve_slots<T>(2 * length);
+        if (!slots) return slots.error();
+        return MirroredWindow(std::move(slots).value(), static_cast<std::size_t>(length));
+    }
+
+    MirroredWindow(MirroredWindow&&) noexcept = default;
+    MirroredWindow& operator=(MirroredWindow&&) noexcept = default;
+
+    std::size_t size() const noexcept { return size_; }
+    bool full() const noexcept { return size_ == length_; }
+
+    // The window's values, oldest first: size() of them.
+    const T* data() const noexcept { return slots_.get() + (next_ + length_ - size_); }
+    // Requires full(): the value the next push() removes.
+    const T& oldest() const noexcept { return slots_[next_]; }
+
+    // Once full(), the oldest value leaves.
+    void push(T value) noexcept {
+        slots_[next_] = value;
+        slots_[next_ + length_] = value;
+        next_ = next_ + 1 == length_ ? 0 : next_ + 1;
+        size_ += size_ != length_;
+    }
+
+    void clear() noexcept {
+        next_ = 0;
+        size_ = 0;
+    }
+
+private:
+    MirroredWindow(std::unique_ptr<T[]> slots, std::size_t length) noexcept
+        : slots_(std::move(slots)), length_(length) {}
+
+    std::unique_ptr<T[]> slots_;
+    std::size_t length_;
+    std::size_t next_ = 0;  // slot of the next value, and of the oldest once full
     std::size_t size_ = 0;
 };
 

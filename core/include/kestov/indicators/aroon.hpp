@@ -47,8 +47,8 @@ public:
     std::optional<std::array<double, 2>> update(const Candle& candle) noexcept {
         const std::uint64_t i = count_++;
         const std::uint64_t oldest = i < period_ ? 0 : i - period_;
-        highs_.push(i, candle.high());
-        lows_.push(i, candle.low());
+        highs_.push({i, candle.high()});
+        lows_.push({i, candle.low()});
         if (count_ < length_) return std::nullopt;
 
         const double n = static_cast<double>(period_);

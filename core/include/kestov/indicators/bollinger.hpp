@@ -48,11 +48,12 @@ public:
         // The leaving value comes out of both sums before the new one goes
         // in; each square is rounded on its own.
         if (window_.full()) {
-            const double old = window_.pop_front();
+            const double old = window_.replace_oldest(value);
             sum_ = sum_ - old;
             sum_sq_ = sum_sq_ - old * old;
+        } else {
+            window_.push_back(value);
         }
-        window_.push_back(value);
         sum_ = value + sum_;
         sum_sq_ = value * value + sum_sq_;
         if (!window_.full()) return std::nullopt;

@@ -19,26 +19,26 @@ public:
     using Output = double;
 
 private:
-    RingBuffer<double> window_;  // typical prices, oldest first
+    MirroredWindow<double> window_;  // typical prices, oldest first
     std::uint64_t period_;
     double sum_ = 0.0;  // running, never recomputed from the window
     static constexpr double scale_ = 0.015;
 
-    CCI(RingBuffer<double> window, std::uint64_t period) noexcept : window_(std::move(window)), period_(period) {}
+    CCI(MirroredWindow<double> window, std::uint64_t period) noexcept : window_(std::move(window)), period_(period) {}
 
 public:
     static Expected<CCI, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto window = RingBuffer<double>::with_capacity(period);
+        auto window = MirroredWindow<double>::with_length(period);
         if (!window) return BuildError{window.error()};
         return CCI(std::move(window).value(), period);
     }
 
     std::optional<double> update(const Candle& candle) noexcept {
         // The leaving value is subtracted before the new one is added.
-        if (window_.full()) sum_ = sum_ - window_.pop_front();
         const double tp = ((candle.high() + candle.low()) + candle.close()) / 3.0;
-        window_.push_back(tp);
+        if (window_.full()) sum_ = sum_ - window_.oldest();
+        window_.push(tp);
         sum_ = tp + sum_;
         if (!window_.full()) return std::nullopt;
 
@@ -46,8 +46,9 @@ public:
         const double mean = sum_ / n;
         // The deviations are summed in window order, oldest first, so the
         // rescan stays: no running form would round the same way.
+        const double* window = window_.data();
         double deviation = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) deviation += std::fabs(window_[i] - mean);
+        for (std::size_t i = 0; i < window_.size(); ++i) deviation += std::fabs(window[i] - mean);
         const double mad = deviation / n;
         if (mad == 0.0) return 0.0;
         return (tp - mean) / (mad * scale_);

@@ -1,17 +1,15 @@
 #pragma once
 // Donchian channel: highest high and lowest low of the last `period` candles
-// and their midpoint, rescanned from the window on every update.
+// and their midpoint.
 
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <optional>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
-#include "kestov/numeric.hpp"
-#include "kestov/ring_buffer.hpp"
+#include "kestov/window_extreme.hpp"
 
 namespace kestov {
 
@@ -21,40 +19,45 @@ public:
     using Output = std::array<double, 3>;  // upper, middle, lower
 
 private:
-    // Only high and low of a candle ever take part, so only they are kept.
-    struct Range {
-        double high;
-        double low;
-    };
-
-    RingBuffer<Range> window_;
+    // The extremes a scan of the window from the oldest candle finds, one
+    // that moves only on a strict improvement: of equal prices (only +0.0
+    // and -0.0 can be equal yet differ) the oldest stays. Prices of candles
+    // are finite, so the scan's infinite start never survives.
+    BlockExtreme<Higher, Price> highs_;
+    BlockExtreme<Lower, Price> lows_;
+    std::uint64_t count_ = 0;  // candles since construction or reset, saturating at the period
     std::uint64_t period_;
 
-    Donchian(RingBuffer<Range> window, std::uint64_t period) noexcept : window_(std::move(window)), period_(period) {}
+    Donchian(BlockExtreme<Higher, Price> highs, BlockExtreme<Lower, Price> lows, std::uint64_t period) noexcept
+        : highs_(std::move(highs)), lows_(std::move(lows)), period_(period) {}
 
 public:
     static Expected<Donchian, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto window = RingBuffer<Range>::with_capacity(period);
-        if (!window) return BuildError{window.error()};
-        return Donchian(std::move(window).value(), period);
+        auto highs = BlockExtreme<Higher, Price>::with_capacity(period);
+        if (!highs) return BuildError{highs.error()};
+        auto lows = BlockExtreme<Lower, Price>::with_capacity(period);
+        if (!lows) return BuildError{lows.error()};
+        return Donchian(std::move(highs).value(), std::move(lows).value(), period);
     }
 
     std::optional<Output> update(const Candle& candle) noexcept {
-        if (window_.full()) window_.pop_front();
-        window_.push_back({candle.high(), candle.low()});
-        if (!window_.full()) return std::nullopt;
-        double upper = -std::numeric_limits<double>::infinity();
-        double lower = std::numeric_limits<double>::infinity();
-        for (std::size_t i = 0; i < window_.size(); ++i) upper = max_ignoring_nan(upper, window_[i].high);
-        for (std::size_t i = 0; i < window_.size(); ++i) lower = min_ignoring_nan(lower, window_[i].low);
+        highs_.push({candle.high()});
+        lows_.push({candle.low()});
+        if (count_ < period_ && ++count_ < period_) return std::nullopt;
+        const double upper = highs_.extreme().price;
+        const double lower = lows_.extreme().price;
         return Output{upper, (upper + lower) * 0.5, lower};
     }
 
-    bool is_ready() const noexcept { return window_.full(); }
+    bool is_ready() const noexcept { return count_ == period_; }
     std::uint64_t warmup_period() const noexcept { return period_; }
 
-    void reset() noexcept { window_.clear(); }
+    void reset() noexcept {
+        highs_.clear();
+        lows_.clear();
+        count_ = 0;
+    }
 };
 
 }  // namespace kestov

@@ -22,12 +22,17 @@ private:
     bool has_current_ = false;
     double current_ = 0.0;
     RingBuffer<double> window_;  // the last er_period + 1 finite inputs
+    // |window[i] - window[i - 1]| of each adjacent pair, oldest first: each
+    // computed once, when its newer value arrives, rather than on every step.
+    MirroredWindow<double> steps_;
     std::uint64_t er_period_;
     double fast_sc_;
     double slow_sc_;
 
-    KAMA(RingBuffer<double> window, std::uint64_t er_period, std::uint64_t fast, std::uint64_t slow) noexcept
+    KAMA(RingBuffer<double> window, MirroredWindow<double> steps, std::uint64_t er_period, std::uint64_t fast,
+         std::uint64_t slow) noexcept
         : window_(std::move(window)),
+          steps_(std::move(steps)),
           er_period_(er_period),
           fast_sc_(2.0 / (static_cast<double>(fast) + 1.0)),
           slow_sc_(2.0 / (static_cast<double>(slow) + 1.0)) {}
@@ -42,20 +47,27 @@ public:
         if (!slots) return BuildError{slots.error()};
         auto window = RingBuffer<double>::with_capacity(slots.value());
         if (!window) return BuildError{window.error()};
-        return KAMA(std::move(window).value(), er_period, fast, slow);
+        auto steps = MirroredWindow<double>::with_length(er_period);
+        if (!steps) return BuildError{steps.error()};
+        return KAMA(std::move(window).value(), std::move(steps).value(), er_period, fast, slow);
     }
 
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return current();
-        if (window_.full()) window_.pop_front();
-        window_.push_back(value);
-        if (!window_.full()) return std::nullopt;
+        if (!window_.empty()) steps_.push(std::fabs(value - window_.back()));
+        if (window_.full()) {
+            window_.replace_oldest(value);
+        } else {
+            window_.push_back(value);
+            if (!window_.full()) return std::nullopt;
+        }
 
         const double oldest = window_.front();
         const double change = std::fabs(value - oldest);
-        // Recomputed over the window every step, in window order.
+        // Summed afresh every step, in window order.
+        const double* steps = steps_.data();
         double volatility = -0.0;
-        for (std::size_t i = 1; i < window_.size(); ++i) volatility += std::fabs(window_[i] - window_[i - 1]);
+        for (std::size_t i = 0; i < steps_.size(); ++i) volatility += steps[i];
         const double er = volatility != 0.0 ? change / volatility : 0.0;
 
         const double d = fast_sc_ - slow_sc_;
@@ -74,6 +86,7 @@ public:
 
     void reset() noexcept {
         window_.clear();
+        steps_.clear();
         has_current_ = false;
     }
 

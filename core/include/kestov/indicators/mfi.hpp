@@ -49,11 +49,12 @@ public:
         const Flow flow{tp > prev_tp ? raw : 0.0, tp < prev_tp ? raw : 0.0};
         // The leaving flows are subtracted before the new ones are added.
         if (flows_.full()) {
-            const Flow old = flows_.pop_front();
+            const Flow old = flows_.replace_oldest(flow);
             pos_sum_ = pos_sum_ - old.positive;
             neg_sum_ = neg_sum_ - old.negative;
+        } else {
+            flows_.push_back(flow);
         }
-        flows_.push_back(flow);
         pos_sum_ = flow.positive + pos_sum_;
         neg_sum_ = flow.negative + neg_sum_;
         prev_tp_ = tp;

@@ -8,6 +8,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
 
 namespace kestov {
 
@@ -28,13 +29,12 @@ public:
     // Always produces a value, from the first candle on.
     std::optional<double> update(const Candle& candle) noexcept {
         const double c = candle.close();
-        if (has_prev_close_) {
-            if (c > prev_close_) {
-                value_ = value_ + candle.volume();
-            } else if (c < prev_close_) {
-                value_ = value_ - candle.volume();
-            }
-        }
+        // Both sums are formed and one is kept, without a branch: the
+        // direction of the close is as random as the prices.
+        const double up = value_ + candle.volume();
+        const double down = value_ - candle.volume();
+        const double prev = has_prev_close_ ? prev_close_ : c;
+        value_ = pick(c > prev, up, pick(c < prev, down, value_));
         prev_close_ = c;
         has_prev_close_ = true;
         has_value_ = true;

@@ -69,10 +69,10 @@ public:
                 ep_ = l;
                 af_ = af_start_;
             } else {
-                if (h > ep_) {
-                    ep_ = h;
-                    af_ = min_ignoring_nan(af_ + af_step_, af_max_);
-                }
+                // No branch: a new extreme is as random as the prices.
+                const bool extends = h > ep_;
+                af_ = pick(extends, min_ignoring_nan(af_ + af_step_, af_max_), af_);
+                ep_ = pick(extends, h, ep_);
                 level = stop;
             }
         } else {
@@ -83,10 +83,9 @@ public:
                 ep_ = h;
                 af_ = af_start_;
             } else {
-                if (l < ep_) {
-                    ep_ = l;
-                    af_ = min_ignoring_nan(af_ + af_step_, af_max_);
-                }
+                const bool extends = l < ep_;
+                af_ = pick(extends, min_ignoring_nan(af_ + af_step_, af_max_), af_);
+                ep_ = pick(extends, l, ep_);
                 level = stop;
             }
         }

@@ -35,9 +35,12 @@ public:
     std::optional<double> update(double value) noexcept {
         // Unlike the averages, a skipped input has no value at all, even when ready.
         if (!is_finite(value)) return std::nullopt;
-        if (window_.full()) window_.pop_front();
-        window_.push_back(value);
-        if (!window_.full()) return std::nullopt;
+        if (window_.full()) {
+            window_.replace_oldest(value);
+        } else {
+            window_.push_back(value);
+            if (!window_.full()) return std::nullopt;
+        }
         const double old = window_.front();
         if (old == 0.0) return 0.0;
         return ((value - old) / old) * 100.0;

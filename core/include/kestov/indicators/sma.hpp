@@ -35,8 +35,11 @@ public:
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return this->value();
         // The leaving value is subtracted before the new one is added.
-        if (window_.full()) sum_ = sum_ - window_.pop_front();
-        window_.push_back(value);
+        if (window_.full()) {
+            sum_ = sum_ - window_.replace_oldest(value);
+        } else {
+            window_.push_back(value);
+        }
         sum_ = value + sum_;
         if (window_.full()) return sum_ / static_cast<double>(period_);
         return std::nullopt;

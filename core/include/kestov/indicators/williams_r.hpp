@@ -20,29 +20,28 @@ public:
 private:
     // The extremes a scan from the oldest candle finds: on equal prices
     // (only +0.0 and -0.0 can be equal yet differ) the oldest one stays.
-    BlockExtreme<Higher> highs_;
-    BlockExtreme<Lower> lows_;
-    std::uint64_t count_ = 0;  // candles since construction or reset; the next one's sequence number
+    BlockExtreme<Higher, Price> highs_;
+    BlockExtreme<Lower, Price> lows_;
+    std::uint64_t count_ = 0;  // candles since construction or reset, saturating at the period
     std::uint64_t period_;
 
-    WilliamsR(BlockExtreme<Higher> highs, BlockExtreme<Lower> lows, std::uint64_t period) noexcept
+    WilliamsR(BlockExtreme<Higher, Price> highs, BlockExtreme<Lower, Price> lows, std::uint64_t period) noexcept
         : highs_(std::move(highs)), lows_(std::move(lows)), period_(period) {}
 
 public:
     static Expected<WilliamsR, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto highs = BlockExtreme<Higher>::with_capacity(period);
+        auto highs = BlockExtreme<Higher, Price>::with_capacity(period);
         if (!highs) return BuildError{highs.error()};
-        auto lows = BlockExtreme<Lower>::with_capacity(period);
+        auto lows = BlockExtreme<Lower, Price>::with_capacity(period);
         if (!lows) return BuildError{lows.error()};
         return WilliamsR(std::move(highs).value(), std::move(lows).value(), period);
     }
 
     std::optional<double> update(const Candle& candle) noexcept {
-        const std::uint64_t i = count_++;
-        highs_.push(i, candle.high());
-        lows_.push(i, candle.low());
-        if (count_ < period_) return std::nullopt;
+        highs_.push({candle.high()});
+        lows_.push({candle.low()});
+        if (count_ < period_ && ++count_ < period_) return std::nullopt;
 
         const double hh = highs_.extreme().price;
         const double range = hh - lows_.extreme().price;
@@ -51,7 +50,7 @@ public:
         return ((hh - candle.close()) * -100.0) / range;
     }
 
-    bool is_ready() const noexcept { return count_ >= period_; }
+    bool is_ready() const noexcept { return count_ == period_; }
     std::uint64_t warmup_period() const noexcept { return period_; }
 
     void reset() noexcept {

@@ -41,12 +41,11 @@ public:
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return this->value();
         if (window_.full()) {
-            const double old = window_.pop_front();
+            const double old = window_.replace_oldest(value);
             const double n = static_cast<double>(period_);
             // Uses the sum before this step: every weight drops by one.
             weighted_sum_ = value * n + (weighted_sum_ - sum_);
             sum_ = value + (sum_ - old);
-            window_.push_back(value);
             return weighted_sum_ / denominator_;
         }
         window_.push_back(value);

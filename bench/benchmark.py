@@ -1,0 +1,435 @@
+"""kestov against the libraries users would pick instead, in one process.
+
+    python bench/benchmark.py [--rows N] [--repeat R] [--calls N] [--talipp-calls N]
+                              [--markdown PATH] [--json PATH] [--only NAME ...]
+
+Over seeded synthetic OHLCV data (valid candles), every class at its default
+configuration (period 20 where the period has no default):
+
+- batch: nanoseconds per row, median of R runs with a fresh object each,
+  beside TA-Lib's matching function (`pip install ".[bench]"`) and beside a
+  memory-bandwidth floor measured here: a NumPy copy of the same input columns.
+  Where TA-Lib has the indicator, both results are also compared, value by
+  value, as a sanity check (the arithmetic differs by design in places).
+- update: nanoseconds per call with a float (value classes) or a 6-tuple
+  (candle classes), beside talipp's `add` and the interpreter's call floor,
+  `math.fabs(x)` on the same floats.
+
+Writes a readable table (BENCHMARKS.md) and the same figures as JSON. The
+peers are optional: a peer that is not installed is reported as absent.
+"""
+
+import argparse
+import datetime
+import gc
+import importlib.metadata
+import inspect
+import json
+import math
+import os
+import platform
+import statistics
+import time
+from pathlib import Path
+
+import numpy as np
+
+import kestov
+
+ROOT = Path(__file__).resolve().parent.parent
+
+# The targets the figures are held against.
+BATCH_WORST = 1.5  # no class slower than this multiple of TA-Lib
+BATCH_GEOMEAN = 1.0  # geometric mean of kestov / TA-Lib over the matched classes
+UPDATE_FLOAT = 2.0  # value classes: multiple of the call floor
+UPDATE_TUPLE = 4.0  # candle classes: multiple of the call floor
+TALIPP_SPEEDUP = 30.0
+
+# TA-Lib's function for each class, called with the parameters of kestov's
+# default configuration, and which of its outputs match which of ours: each
+# pair is (TA-Lib output index, kestov output column).
+TALIB = {
+    "SMA": ("SMA(close, 20)", lambda t, d: t.SMA(d["close"], 20), [(0, 0)]),
+    "EMA": ("EMA(close, 20)", lambda t, d: t.EMA(d["close"], 20), [(0, 0)]),
+    "WMA": ("WMA(close, 20)", lambda t, d: t.WMA(d["close"], 20), [(0, 0)]),
+    "RSI": ("RSI(close, 14)", lambda t, d: t.RSI(d["close"], 14), [(0, 0)]),
+    "MACD": ("MACD(close, 12, 26, 9)", lambda t, d: t.MACD(d["close"], 12, 26, 9), [(0, 0), (1, 1), (2, 2)]),
+    "BollingerBands": ("BBANDS(close, 20, nbdevup=2, nbdevdn=2, matype=SMA)",
+                       lambda t, d: t.BBANDS(d["close"], 20, 2.0, 2.0, 0), [(0, 0), (1, 1), (2, 2)]),
+    "ATR": ("ATR(high, low, close, 14)", lambda t, d: t.ATR(d["high"], d["low"], d["close"], 14), [(0, 0)]),
+    "Stochastic": ("STOCH(high, low, close, fastk=14, slowk=1, slowd=3, SMA)",
+                   lambda t, d: t.STOCH(d["high"], d["low"], d["close"], 14, 1, 0, 3, 0), [(0, 0), (1, 1)]),
+    "OBV": ("OBV(close, volume)", lambda t, d: t.OBV(d["close"], d["volume"]), [(0, 0)]),
+    "DEMA": ("DEMA(close, 20)", lambda t, d: t.DEMA(d["close"], 20), [(0, 0)]),
+    "TEMA": ("TEMA(close, 20)", lambda t, d: t.TEMA(d["close"], 20), [(0, 0)]),
+    "KAMA": ("KAMA(close, 10)", lambda t, d: t.KAMA(d["close"], 10), [(0, 0)]),
+    "CCI": ("CCI(high, low, close, 20)", lambda t, d: t.CCI(d["high"], d["low"], d["close"], 20), [(0, 0)]),
+    "ROC": ("ROC(close, 20)", lambda t, d: t.ROC(d["close"], 20), [(0, 0)]),
+    "WilliamsR": ("WILLR(high, low, close, 14)", lambda t, d: t.WILLR(d["high"], d["low"], d["close"], 14), [(0, 0)]),
+    "ADX": ("ADX(high, low, close, 14)", lambda t, d: t.ADX(d["high"], d["low"], d["close"], 14), [(0, 2)]),
+    "MFI": ("MFI(high, low, close, volume, 14)",
+            lambda t, d: t.MFI(d["high"], d["low"], d["close"], d["volume"], 14), [(0, 0)]),
+    "TRIX": ("TRIX(close, 20)", lambda t, d: t.TRIX(d["close"], 20), [(0, 0)]),
+    "PSAR": ("SAR(high, low, acceleration=0.02, maximum=0.2)",
+             lambda t, d: t.SAR(d["high"], d["low"], 0.02, 0.2), [(0, 0)]),
+    "Aroon": ("AROON(high, low, 14)", lambda t, d: t.AROON(d["high"], d["low"], 14), [(1, 0), (0, 1)]),
+}
+
+# talipp's class for each class it has, built with kestov's default configuration.
+TALIPP = {
+    "SMA": ("SMA(20)", lambda i: i.SMA(20)),
+    "EMA": ("EMA(20)", lambda i: i.EMA(20)),
+    "WMA": ("WMA(20)", lambda i: i.WMA(20)),
+    "RSI": ("RSI(14)", lambda i: i.RSI(14)),
+    "MACD": ("MACD(12, 26, 9)", lambda i: i.MACD(12, 26, 9)),
+    "BollingerBands": ("BB(20, 2.0)", lambda i: i.BB(20, 2.0)),
+    "ATR": ("ATR(14)", lambda i: i.ATR(14)),
+    "Stochastic": ("Stoch(14, 3)", lambda i: i.Stoch(14, 3)),
+    "OBV": ("OBV()", lambda i: i.OBV()),
+    "DEMA": ("DEMA(20)", lambda i: i.DEMA(20)),
+    "TEMA": ("TEMA(20)", lambda i: i.TEMA(20)),
+    "HMA": ("HMA(20)", lambda i: i.HMA(20)),
+    "KAMA": ("KAMA(10, 2, 30)", lambda i: i.KAMA(10, 2, 30)),
+    "CCI": ("CCI(20)", lambda i: i.CCI(20)),
+    "ROC": ("ROC(20)", lambda i: i.ROC(20)),
+    "WilliamsR": ("Williams(14)", lambda i: i.Williams(14)),
+    "ADX": ("ADX(14, 14)", lambda i: i.ADX(14, 14)),
+    "TRIX": ("TRIX(20)", lambda i: i.TRIX(20)),
+    "PSAR": ("ParabolicSAR(0.02, 0.02, 0.2)", lambda i: i.ParabolicSAR(0.02, 0.02, 0.2)),
+    "Keltner": ("KeltnerChannels(20, 10, 2.0, 2.0)", lambda i: i.KeltnerChannels(20, 10, 2.0, 2.0)),
+    "Donchian": ("DonchianChannels(20)", lambda i: i.DonchianChannels(20)),
+    "VWAP": ("VWAP()", lambda i: i.VWAP()),
+    "AwesomeOscillator": ("AO(5, 34)", lambda i: i.AO(5, 34)),
+    "Aroon": ("Aroon(14)", lambda i: i.Aroon(14)),
+}
+
+
+def optional_import(name):
+    try:
+        return __import__(name, fromlist=["_"])
+    except ImportError:
+        return None
+
+
+def version_of(distribution):
+    try:
+        return importlib.metadata.version(distribution)
+    except importlib.metadata.PackageNotFoundError:
+        return None
+
+
+def once_ns(run, per, prepare=lambda: None):
+    """run(prepare()) once, in nanoseconds per item, with the collector off."""
+    arg = prepare()
+    gc.disable()
+    start = time.perf_counter_ns()
+    run(arg)
+    elapsed = time.perf_counter_ns() - start
+    gc.enable()
+    return elapsed / per
+
+
+def medians_ns(timings, repeat):
+    """Each of `timings` (arguments of once_ns) timed `repeat` times, taking
+    turns round by round so that a burst of load elsewhere on the machine
+    falls on all of them alike; the median of each."""
+    runs = [[] for _ in timings]
+    for _ in range(repeat):
+        for times, timing in zip(runs, timings):
+            times.append(once_ns(*timing))
+    return [statistics.median(times) for times in runs]
+
+
+def ohlcv(rows, seed):
+    """Valid candles of a price that stays positive: a random walk of the log
+    of the close, each open near the previous close, high and low a little
+    beyond the body, positive volume."""
+    rng = np.random.default_rng(seed)
+    close = 100.0 * np.exp(np.cumsum(rng.normal(0.0, 0.001, rows)))
+    open_ = np.concatenate([[100.0], close[:-1]]) * (1.0 + rng.normal(0.0, 0.0002, rows))
+    high = np.maximum(open_, close) * (1.0 + rng.uniform(0.0, 0.002, rows))
+    low = np.minimum(open_, close) * (1.0 - rng.uniform(0.0, 0.002, rows))
+    volume = rng.uniform(1.0, 1e6, rows)
+    return {"open": open_, "high": high, "low": low, "close": close, "prices": close, "volume": volume}
+
+
+def class_names():
+    return [name for name in kestov.__all__ if name != "__version__"]
+
+
+def default_instance(cls):
+    required = [p for p in inspect.signature(cls).parameters.values() if p.default is p.empty]
+    return cls(*[20] * len(required))
+
+
+def label(cls):
+    obj = default_instance(cls)
+    text = repr(obj)
+    if cls.__repr__ is object.__repr__ or text == cls.__name__:
+        params = ", ".join(f"{p.name}={p.default}" if p.default is not p.empty else f"{p.name}=20"
+                           for p in inspect.signature(cls).parameters.values())
+        text = f"{cls.__name__}({params})"
+    return text
+
+
+def batch_inputs(cls, data):
+    return [data[p] for p in list(inspect.signature(cls.batch).parameters)[1:]]
+
+
+def takes_candle(cls):
+    return list(inspect.signature(cls.update).parameters)[1:] == ["candle"]
+
+
+def compare(ours, theirs, pairs):
+    """How far TA-Lib's values are from ours where both have one: the largest
+    difference, also as a share of the largest magnitude in our column."""
+    ours = ours.reshape(len(ours), -1)
+    theirs = theirs if isinstance(theirs, tuple) else (theirs,)
+    compared = one_sided = 0
+    max_abs = max_scaled = 0.0
+    for t, o in pairs:
+        a, b = ours[:, o], np.asarray(theirs[t])
+        both = ~np.isnan(a) & ~np.isnan(b)
+        one_sided += int(np.count_nonzero(np.isnan(a) != np.isnan(b)))
+        compared += int(np.count_nonzero(both))
+        if both.any():
+            diff = float(np.abs(a[both] - b[both]).max())
+            scale = float(np.abs(a[both]).max())
+            max_abs = max(max_abs, diff)
+            max_scaled = max(max_scaled, diff / scale if scale > 0 else diff)
+    return {"values_compared": compared, "values_on_one_side_only": one_sided,
+            "max_abs_diff": max_abs, "max_diff_over_scale": max_scaled}
+
+
+def run_batch(names, data, rows, repeat, talib):
+    results = []
+    for name in names:
+        cls = getattr(kestov, name)
+        inputs = batch_inputs(cls, data)
+        default_instance(cls).batch(*[c[:1000] for c in inputs])  # first use: NumPy's API is looked up
+        timings = [(lambda obj: obj.batch(*inputs), rows, lambda: default_instance(cls)),
+                   (lambda _: [c.copy() for c in inputs], rows)]
+        matched = name in TALIB and talib is not None
+        if matched:
+            call, fn, pairs = TALIB[name]
+            timings.append((lambda _: fn(talib, data), rows))
+        ns, floor, *theirs = medians_ns(timings, repeat)
+        entry = {"class": name, "config": label(cls), "ns_per_row": ns, "floor_ns_per_row": floor,
+                 "x_floor": ns / floor}
+        if name in TALIB:
+            entry["talib"] = TALIB[name][0]
+        if matched:
+            entry["talib_ns_per_row"] = theirs[0]
+            entry["x_talib"] = ns / theirs[0]
+            entry["check"] = compare(default_instance(cls).batch(*inputs), fn(talib, data), pairs)
+        results.append(entry)
+        print(f"  batch  {entry['config']:48} {ns:8.2f} ns/row   x{entry['x_floor']:.2f} floor"
+              + (f"   x{entry['x_talib']:.2f} TA-Lib" if "x_talib" in entry else ""), flush=True)
+    return results
+
+
+def run_update(names, data, calls, talipp_calls, repeat, talipp):
+    n = calls
+    floats = data["close"][:n].tolist()
+    tuples = list(zip(data["open"][:n].tolist(), data["high"][:n].tolist(), data["low"][:n].tolist(),
+                      data["close"][:n].tolist(), data["volume"][:n].tolist(), range(n)))
+    fabs = math.fabs
+
+    def call_floor(_):
+        for x in floats:
+            fabs(x)
+
+    floors = []
+    results = []
+    if talipp is not None:
+        from talipp.ohlcv import OHLCV
+        m = min(talipp_calls, n)
+        talipp_inputs = {"value": floats[:m], "candle": [OHLCV(*t[:5]) for t in tuples[:m]]}
+    for name in names:
+        cls = getattr(kestov, name)
+        candle = takes_candle(cls)
+        args = tuples if candle else floats
+
+        def feed(obj, args=args):
+            update = obj.update
+            for x in args:
+                update(x)
+
+        ns, floor = medians_ns([(feed, n, lambda: default_instance(cls)), (call_floor, n)], repeat)
+        floors.append(floor)
+        limit = UPDATE_TUPLE if candle else UPDATE_FLOAT
+        entry = {"class": name, "argument": "6-tuple" if candle else "float", "ns_per_call": ns,
+                 "call_floor_ns_per_call": floor, "x_call_floor": ns / floor, "limit_x_call_floor": limit}
+        if name in TALIPP:
+            call, make = TALIPP[name]
+            entry["talipp"] = call
+            if talipp is not None:
+                values = talipp_inputs["candle" if candle else "value"]
+
+                def feed_talipp(ind, values=values):
+                    add = ind.add
+                    for x in values:
+                        add(x)
+
+                t, = medians_ns([(feed_talipp, len(values), lambda: make(talipp))], max(3, repeat // 2))
+                entry["talipp_ns_per_call"] = t
+                entry["talipp_x_slower"] = t / ns
+        results.append(entry)
+        print(f"  update {name:20} {entry['argument']:8} {ns:8.2f} ns/call   x{entry['x_call_floor']:.2f} floor"
+              + (f"   talipp x{entry['talipp_x_slower']:.0f} slower" if "talipp_x_slower" in entry else ""),
+              flush=True)
+    floor = statistics.median(floors) if floors else medians_ns([(call_floor, n)], repeat)[0]
+    return floor, results
+
+
+def machine():
+    cpu = platform.processor() or platform.machine()
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return {"cpu": cpu, "logical_cpus": os.cpu_count(), "system": platform.platform()}
+
+
+def targets(batch, update):
+    matched = [b["x_talib"] for b in batch if "x_talib" in b]
+    out = {}
+    if matched:
+        worst = max(batch, key=lambda b: b.get("x_talib", 0.0))
+        out["batch_worst_x_talib"] = {"class": worst["class"], "value": worst["x_talib"], "limit": BATCH_WORST}
+        out["batch_geomean_x_talib"] = {"value": math.exp(statistics.fmean(map(math.log, matched))),
+                                        "limit": BATCH_GEOMEAN, "classes": len(matched)}
+    for kind, limit in (("float", UPDATE_FLOAT), ("6-tuple", UPDATE_TUPLE)):
+        rows = [u for u in update if u["argument"] == kind]
+        if rows:
+            worst = max(rows, key=lambda u: u["x_call_floor"])
+            out[f"update_{kind}_worst_x_call_floor"] = {"class": worst["class"], "value": worst["x_call_floor"],
+                                                         "limit": limit}
+    slower = [u for u in update if "talipp_x_slower" in u]
+    if slower:
+        least = min(slower, key=lambda u: u["talipp_x_slower"])
+        out["talipp_least_x_slower"] = {"class": least["class"], "value": least["talipp_x_slower"],
+                                        "limit": TALIPP_SPEEDUP}
+    return out
+
+
+def fmt(x, digits=2):
+    return "" if x is None else f"{x:.{digits}f}"
+
+
+def markdown(report):
+    meta, lines = report["meta"], []
+    add = lines.append
+    add("# Benchmarks")
+    add("")
+    add(f"Generated by `python bench/benchmark.py` on {meta['date']}.")
+    add("")
+    add(f"- Machine: {meta['machine']['cpu']}, {meta['machine']['logical_cpus']} logical CPUs, "
+        f"{meta['machine']['system']}")
+    add(f"- Python {meta['python']}, NumPy {meta['numpy']}, kestov {meta['kestov']}, "
+        f"TA-Lib (`ta-lib`) {meta['ta-lib'] or 'not installed'}, talipp {meta['talipp'] or 'not installed'}")
+    add(f"- Data: {meta['rows']:,} rows of seeded synthetic OHLCV (seed {meta['seed']}); "
+        f"median of {meta['repeat']} runs, a fresh object each; update over {meta['calls']:,} calls "
+        f"(talipp over {meta['talipp_calls']:,})")
+    add("")
+    add("## batch (ns per row)")
+    add("")
+    add("Floor: a NumPy copy of the same input columns. TA-Lib: its matching function on the same columns. "
+        "Max diff: the largest difference between the two results where both have a value, as a share "
+        "of the largest magnitude in the column (the libraries differ by design in seeding and warm-up "
+        "in places; shown as a sanity check).")
+    add("")
+    add("| Class (default configuration) | kestov | floor | x floor | TA-Lib function | TA-Lib | kestov / TA-Lib "
+        "| max diff |")
+    add("|---|---:|---:|---:|---|---:|---:|---:|")
+    for b in report["batch"]:
+        check = b.get("check")
+        add(f"| {b['config']} | {fmt(b['ns_per_row'])} | {fmt(b['floor_ns_per_row'])} | {fmt(b['x_floor'])} "
+            f"| {b.get('talib', '')} | {fmt(b.get('talib_ns_per_row'))} | {fmt(b.get('x_talib'))} "
+            f"| {'' if check is None else format(check['max_diff_over_scale'], '.1e')} |")
+    add("")
+    add("Matching: STOCH with a slow-%K period of 1 is the raw %K that kestov's Stochastic returns, with its "
+        "3-row SMA as %D; TA-Lib's KAMA has the fast and slow constants 2 and 30 built in; TA-Lib's ADX returns "
+        "the ADX alone where kestov's also returns both directional indicators; SAR's acceleration is both "
+        "PSAR's start and step.")
+    add("")
+    add("## update (ns per call)")
+    add("")
+    add(f"Call floor: `math.fabs(x)` over the same floats, timed in turns with each class (median "
+        f"{fmt(report['call_floor_ns_per_call'])} ns per call); each ratio uses the floor timed beside it. "
+        "Loop overhead is included on both sides. talipp: its `add` with a float or an `OHLCV`.")
+    add("")
+    add("| Class | argument | kestov | x call floor | limit | talipp | talipp / kestov |")
+    add("|---|---|---:|---:|---:|---:|---:|")
+    for u in report["update"]:
+        add(f"| {u['class']} | {u['argument']} | {fmt(u['ns_per_call'])} | {fmt(u['x_call_floor'])} "
+            f"| {fmt(u['limit_x_call_floor'], 0)} | {fmt(u.get('talipp_ns_per_call'), 0)} "
+            f"| {fmt(u.get('talipp_x_slower'), 0)} |")
+    add("")
+    add("## Targets")
+    add("")
+    add("| Target | measured | limit | met |")
+    add("|---|---:|---:|---|")
+    names = {
+        "batch_worst_x_talib": "batch: slowest class against TA-Lib",
+        "batch_geomean_x_talib": "batch: geometric mean against TA-Lib",
+        "update_float_worst_x_call_floor": "update with a float: slowest class against the call floor",
+        "update_6-tuple_worst_x_call_floor": "update with a 6-tuple: slowest class against the call floor",
+        "talipp_least_x_slower": "update: talipp slower by at least",
+    }
+    for key, t in report["targets"].items():
+        met = t["value"] >= t["limit"] if key == "talipp_least_x_slower" else t["value"] <= t["limit"]
+        who = f" ({t['class']})" if "class" in t else ""
+        add(f"| {names[key]}{who} | {fmt(t['value'])} | {fmt(t['limit'], 1)} | {'yes' if met else 'no'} |")
+    add("")
+    return "\n".join(lines)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rows", type=int, default=1_000_000, help="rows of synthetic OHLCV for batch")
+    parser.add_argument("--repeat", type=int, default=11, help="runs per figure (the median is kept)")
+    parser.add_argument("--calls", type=int, default=200_000, help="update calls per kestov figure")
+    parser.add_argument("--talipp-calls", type=int, default=20_000, help="add calls per talipp figure")
+    parser.add_argument("--seed", type=int, default=20240101)
+    parser.add_argument("--markdown", type=Path, default=ROOT / "BENCHMARKS.md")
+    parser.add_argument("--json", type=Path, default=ROOT / "bench" / "results.json")
+    parser.add_argument("--no-peers", action="store_true", help="time kestov and the floors only")
+    parser.add_argument("--only", nargs="+", metavar="NAME", help="classes to time (default: all)")
+    args = parser.parse_args(argv)
+
+    names = args.only or class_names()
+    talib = None if args.no_peers else optional_import("talib")
+    talipp = None if args.no_peers else optional_import("talipp.indicators")
+    full = ohlcv(max(args.rows, args.calls), args.seed)  # the update calls may outnumber the rows
+    data = {k: v[: args.rows] for k, v in full.items()}
+
+    meta = {
+        "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+        "machine": machine(), "python": platform.python_version(), "numpy": np.__version__,
+        "kestov": kestov.__version__, "ta-lib": talib and version_of("ta-lib"),
+        "talipp": talipp and version_of("talipp"), "rows": args.rows, "repeat": args.repeat,
+        "calls": args.calls, "talipp_calls": min(args.talipp_calls, args.calls), "seed": args.seed,
+    }
+    cumsum, = medians_ns([(lambda _: np.cumsum(data["close"]), args.rows)], args.repeat)
+    print(f"kestov {meta['kestov']}: {args.rows} rows, median of {args.repeat}; numpy cumsum {cumsum:.2f} ns/row",
+          flush=True)
+    batch = run_batch(names, data, args.rows, args.repeat, talib)
+    floor, update = run_update(names, full, args.calls, args.talipp_calls, args.repeat, talipp)
+    report = {"meta": meta, "cumsum_close_ns_per_row": cumsum, "call_floor_ns_per_call": floor,
+              "batch": batch, "update": update}
+    report["targets"] = targets(batch, update)
+
+    args.json.parent.mkdir(parents=True, exist_ok=True)
+    args.json.write_text(json.dumps(report, indent=1) + "\n")
+    args.markdown.write_text(markdown(report))
+    print(f"wrote {args.markdown} and {args.json}")
+    return report
+
+
+if __name__ == "__main__":
+    main()

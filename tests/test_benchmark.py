@@ -1,0 +1,28 @@
+"""The benchmark runs end to end on a few rows, with whichever peers are installed."""
+
+import json
+import runpy
+from pathlib import Path
+
+from classes import CASES
+
+BENCH = Path(__file__).resolve().parent.parent / "bench" / "benchmark.py"
+
+
+def test_benchmark_runs(tmp_path):
+    main = runpy.run_path(str(BENCH))["main"]
+    md, js = tmp_path / "B.md", tmp_path / "b.json"
+    main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100",
+                "--markdown", str(md), "--json", str(js)])
+    report = json.loads(js.read_text())
+    names = [c.name for c in CASES]
+    assert [b["class"] for b in report["batch"]] == names == [u["class"] for u in report["update"]]
+    assert all(b["ns_per_row"] > 0 and b["floor_ns_per_row"] > 0 for b in report["batch"])
+    assert {u["class"]: u["argument"] for u in report["update"]} == {
+        c.name: "float" if c.kind == "value" else "6-tuple" for c in CASES}
+    matched = [b for b in report["batch"] if "talib" in b]
+    assert len(matched) == 20
+    if report["meta"]["ta-lib"]:
+        assert all(b["talib_ns_per_row"] > 0 and b["check"]["values_compared"] > 0 for b in matched)
+    text = md.read_text()
+    assert all(f"| {name} |" in text for name in names) and report["meta"]["date"] in text
