@@ -196,7 +196,7 @@ void fuzz_extremes(FuzzedDataProvider& in) {
         const double p = in.ConsumeBool() ? prices[in.ConsumeIntegralInRange<std::size_t>(0, std::size(prices) - 1)]
                                           : in.ConsumeFloatingPointInRange(-10.0, 10.0);
         const std::uint64_t oldest = seq + 1 < length ? 0 : seq + 1 - length;
-        block.value().push(seq, p);
+        block.value().push({seq, p});
         queue.value().push(seq, p, oldest);
         window.push_back({seq, p});
         if (window.size() > length) window.pop_front();
