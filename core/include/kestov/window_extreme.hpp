@@ -185,4 +185,47 @@ private:
     Mark prefix_{};  // extreme of the current block so far
 };
 
+// The highest high and lowest low of the last `period` candles, as a scan
+// of the window from the oldest candle finds them: one that moves only on a
+// strict improvement, so of equal prices (only +0.0 and -0.0 can be equal yet
+// differ) the oldest stays. Shared by Donchian and WilliamsR.
+class WindowRange {
+public:
+    static Expected<WindowRange, RoomError> with_capacity(std::uint64_t period) noexcept {
+        auto highs = BlockExtreme<Higher, Price>::with_capacity(period);
+        if (!highs) return highs.error();
+        auto lows = BlockExtreme<Lower, Price>::with_capacity(period);
+        if (!lows) return lows.error();
+        return WindowRange(std::move(highs).value(), std::move(lows).value(), period);
+    }
+
+    // True once the window holds `period` candles.
+    bool push(double high, double low) noexcept {
+        highs_.push({high});
+        lows_.push({low});
+        return !(count_ < period_ && ++count_ < period_);
+    }
+
+    // Require a full window.
+    double highest() const noexcept { return highs_.extreme().price; }
+    double lowest() const noexcept { return lows_.extreme().price; }
+
+    bool full() const noexcept { return count_ == period_; }
+
+    void clear() noexcept {
+        highs_.clear();
+        lows_.clear();
+        count_ = 0;
+    }
+
+private:
+    WindowRange(BlockExtreme<Higher, Price> highs, BlockExtreme<Lower, Price> lows, std::uint64_t period) noexcept
+        : highs_(std::move(highs)), lows_(std::move(lows)), period_(period) {}
+
+    BlockExtreme<Higher, Price> highs_;
+    BlockExtreme<Lower, Price> lows_;
+    std::uint64_t count_ = 0;  // candles since construction or clear, saturating at the period
+    std::uint64_t period_;
+};
+
 }  // namespace kestov
