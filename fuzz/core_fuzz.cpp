@@ -4,7 +4,7 @@
 // - Candle::create on arbitrary fields: a candle exists exactly when the
 //   rules hold, with its fields unchanged; otherwise the first broken rule,
 //   in order, names the error.
-// - RingBuffer, ExtremeQueue and BlockExtreme against plain models (a deque,
+// - RingBuffer and BlockExtreme against plain models (a deque,
 //   a scan of the window from its oldest entry).
 // - A random sequence of update, reset and move on one of the 25 indicators,
 //   built from a random configuration (huge periods included), with these
@@ -178,15 +178,13 @@ kestov::PriceMark scan(const std::deque<kestov::PriceMark>& window) {
 template <class Wins>
 void fuzz_extremes(FuzzedDataProvider& in) {
     const auto length = in.ConsumeIntegralInRange<std::uint64_t>(1, 24);
-    auto block = kestov::BlockExtreme<Wins>::with_capacity(length);
-    auto queue = kestov::ExtremeQueue<Wins>::with_capacity(length);
-    EXPECT(block.has_value() && queue.has_value());
+    auto block = kestov::BlockExtreme<kestov::ExtremeOf<Wins>>::with_capacity(length);
+    EXPECT(block.has_value());
     std::deque<kestov::PriceMark> window;
     std::uint64_t seq = 0;
     while (in.remaining_bytes() > 0) {
         if (in.ConsumeIntegralInRange(0, 40) == 0) {
             block.value().clear();
-            queue.value().clear();
             window.clear();
             seq = 0;
             continue;
@@ -195,17 +193,13 @@ void fuzz_extremes(FuzzedDataProvider& in) {
         constexpr double prices[] = {-0.0, 0.0, 1.0, -1.0, 2.5, 1e300};
         const double p = in.ConsumeBool() ? prices[in.ConsumeIntegralInRange<std::size_t>(0, std::size(prices) - 1)]
                                           : in.ConsumeFloatingPointInRange(-10.0, 10.0);
-        const std::uint64_t oldest = seq + 1 < length ? 0 : seq + 1 - length;
         block.value().push({seq, p});
-        queue.value().push(seq, p, oldest);
         window.push_back({seq, p});
         if (window.size() > length) window.pop_front();
         ++seq;
         const auto want = scan<Wins>(window);
         const auto b = block.value().extreme();
-        const auto q = queue.value().extreme();
         EXPECT(b.seq == want.seq && same(b.price, want.price), "block extreme");
-        EXPECT(q.seq == want.seq && same(q.price, want.price), "queue extreme");
     }
 }
 

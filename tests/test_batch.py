@@ -25,6 +25,13 @@ def test_batch_equals_updates(case):
     assert np.isnan(out[:first]).all() and not np.isnan(out[first:]).any()
     assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
     assert_same_state(case, obj, twin)
+    # Each result let go before the next update: a tuple result is then refilled, not made anew.
+    third, copied = case.make(), []
+    for x in inputs:
+        result = third.update(x)
+        copied.append(list(result) if isinstance(result, tuple) else result)
+        del result
+    assert_identical(out, as_rows(copied, case.width))
 
 
 @by_class(CASES)

@@ -43,13 +43,15 @@ bool i64_of(PyObject* obj, std::int64_t& out) {
     return true;
 }
 
+[[gnu::cold, gnu::noinline]] std::optional<Candle> rejected(const IndicatorError& error) {
+    raise(error);
+    return std::nullopt;
+}
+
 std::optional<Candle> validated(double o, double h, double l, double c, double v, std::int64_t ts) {
     auto candle = Candle::create(o, h, l, c, v, ts);
-    if (!candle) {
-        raise(candle.error());
-        return std::nullopt;
-    }
-    return candle.value();
+    if (candle) [[likely]] return candle.value();
+    return rejected(candle.error());
 }
 
 std::optional<Candle> shape_error() {
@@ -162,7 +164,9 @@ bool to_u64(PyObject* obj, const char* name, std::uint64_t& out) {
 }
 
 std::optional<Candle> to_candle(PyObject* obj) {
-    if (PyTuple_Check(obj) && PyTuple_Size(obj) == 6) return candle_from_tuple(obj);
+    // An exact tuple is asked about first: it is the usual candle and the
+    // exact test is a pointer comparison, not a call.
+    if ((PyTuple_CheckExact(obj) || PyTuple_Check(obj)) && PyTuple_Size(obj) == 6) return candle_from_tuple(obj);
     if (PyDict_Check(obj)) return candle_from_dict(obj);
     return shape_error();
 }

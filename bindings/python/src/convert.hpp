@@ -76,4 +76,43 @@ PyObject* to_python(const std::optional<T>& value) {
     return to_python(*value);
 }
 
+// Where an object's update results are made. A single value is a new float
+// each time; nothing is kept.
+template <class Output>
+struct ResultSlot {
+    PyObject* give(const std::optional<Output>& value) { return to_python(value); }
+    void clear() noexcept {}
+};
+
+// A tuple of values is kept by its object. When the caller has let go of the
+// last one (the usual case in a loop) nobody else can see it, so the next
+// update refills it with new floats rather than freeing one tuple and making
+// another, as CPython's own iterators do with their result tuples. It only
+// ever holds floats, so it can never be part of a reference cycle.
+template <std::size_t K>
+struct ResultSlot<std::array<double, K>> {
+    PyObject* tuple = nullptr;
+
+    PyObject* give(const std::optional<std::array<double, K>>& value) {
+        if (!value) Py_RETURN_NONE;
+        if (tuple != nullptr && Py_REFCNT(tuple) == 1) {
+            for (std::size_t i = 0; i < K; ++i) {
+                PyObject* item = PyFloat_FromDouble((*value)[i]);
+                if (item == nullptr) return nullptr;  // still ours alone: half refilled is harmless
+                PyTuple_SetItem(tuple, static_cast<Py_ssize_t>(i), item);
+            }
+            Py_INCREF(tuple);
+            return tuple;
+        }
+        PyObject* fresh = to_python(*value);
+        if (fresh == nullptr) return nullptr;
+        Py_XDECREF(tuple);  // the caller still holds it, or there was none
+        Py_INCREF(fresh);
+        tuple = fresh;
+        return fresh;
+    }
+
+    void clear() noexcept { Py_CLEAR(tuple); }
+};
+
 }  // namespace kestov::py

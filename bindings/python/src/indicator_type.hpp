@@ -87,6 +87,7 @@ struct Instance {
     PyObject ob_base;
     typename D::Core core;
     BorrowFlag borrow;
+    [[no_unique_address]] ResultSlot<typename D::Core::Output> result;
 };
 
 template <class D>
@@ -212,6 +213,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
             Instance<D>* obj = instance<D>(self);
             new (&obj->core) typename D::Core(std::move(built).value());
             new (&obj->borrow) BorrowFlag{};
+            new (&obj->result) ResultSlot<typename D::Core::Output>{};
             return self;
         },
         static_cast<PyObject*>(nullptr));
@@ -221,6 +223,7 @@ template <class D>
 void destroy(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     using Core = typename D::Core;
+    instance<D>(self)->result.clear();
     instance<D>(self)->core.~Core();
     auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_slot(self);
@@ -243,11 +246,11 @@ PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
             if constexpr (takes_candle<D>) {
                 const std::optional<Candle> candle = to_candle(arg);
                 if (!candle) return nullptr;
-                return to_python(obj->core.update(*candle));
+                return obj->result.give(obj->core.update(*candle));
             } else {
                 double value;
                 if (!to_f64(arg, "value", value)) return nullptr;
-                return to_python(obj->core.update(value));
+                return obj->result.give(obj->core.update(value));
             }
         },
         static_cast<PyObject*>(nullptr));

@@ -22,13 +22,13 @@ public:
 private:
     // Of equal highs (lows) the newest candle counts, as a scan from the
     // oldest that takes every high >= its maximum would find.
-    BlockExtreme<HigherOrEqual> highs_;
-    BlockExtreme<LowerOrEqual> lows_;
+    BlockExtreme<ExtremeOf<HigherOrEqual>> highs_;
+    BlockExtreme<ExtremeOf<LowerOrEqual>> lows_;
     std::uint64_t count_ = 0;  // candles since construction or reset; the next one's sequence number
     std::uint64_t period_;
     std::uint64_t length_;  // period + 1 candles in a full window
 
-    Aroon(BlockExtreme<HigherOrEqual> highs, BlockExtreme<LowerOrEqual> lows, std::uint64_t period,
+    Aroon(BlockExtreme<ExtremeOf<HigherOrEqual>> highs, BlockExtreme<ExtremeOf<LowerOrEqual>> lows, std::uint64_t period,
           std::uint64_t length) noexcept
         : highs_(std::move(highs)), lows_(std::move(lows)), period_(period), length_(length) {}
 
@@ -37,9 +37,9 @@ public:
         if (period == 0) return BuildError{IndicatorError::period_zero()};
         const auto length = plus_one(period);
         if (!length) return BuildError{length.error()};
-        auto highs = BlockExtreme<HigherOrEqual>::with_capacity(length.value());
+        auto highs = BlockExtreme<ExtremeOf<HigherOrEqual>>::with_capacity(length.value());
         if (!highs) return BuildError{highs.error()};
-        auto lows = BlockExtreme<LowerOrEqual>::with_capacity(length.value());
+        auto lows = BlockExtreme<ExtremeOf<LowerOrEqual>>::with_capacity(length.value());
         if (!lows) return BuildError{lows.error()};
         return Aroon(std::move(highs).value(), std::move(lows).value(), period, length.value());
     }

@@ -19,15 +19,15 @@ public:
     using Output = std::array<double, 3>;  // upper, middle, lower
 
 private:
-    WindowRange range_;
+    WindowRange<Higher, Lower> range_;  // of equal prices the oldest
     std::uint64_t period_;
 
-    Donchian(WindowRange range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
+    Donchian(WindowRange<Higher, Lower> range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
 
 public:
     static Expected<Donchian, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto range = WindowRange::with_capacity(period);
+        auto range = WindowRange<Higher, Lower>::with_capacity(period);
         if (!range) return BuildError{range.error()};
         return Donchian(std::move(range).value(), period);
     }
