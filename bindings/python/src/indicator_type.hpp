@@ -230,8 +230,10 @@ void destroy(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
+// Flattened: the core's update (and the components it drives) is compiled
+// into this call rather than reached through further calls.
 template <class D>
-PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+[[gnu::flatten]] PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return guarded(
         [&]() -> PyObject* {
             PyObject* arg;
