@@ -82,6 +82,8 @@ struct RangeOf {
 // current one, known through a running prefix extreme. Constant time per
 // candle plus one backward pass per block, and no branch on the prices.
 // `Pick` (ExtremeOf, RangeOf) says what a mark holds and which of two wins.
+// Prices must be finite (a candle's are): the empty block and the missing
+// tail are `Pick::loser`, which every finite price beats.
 template <class Pick>
 class BlockExtreme {
 public:
@@ -104,11 +106,12 @@ public:
             for (std::size_t j = length_ - 1; j-- > 0;) slots_[j] = better(slots_[j + 1], slots_[j]);
             offset_ = 0;
             has_tails_ = true;
+            prefix_ = Pick::loser;
         }
         // The slot's tail began with the candle that has just left the
         // window; from now on it keeps this candle for the next block.
         slots_[offset_] = mark;
-        prefix_ = offset_ == 0 ? mark : better(mark, prefix_);
+        prefix_ = better(mark, prefix_);
         ++offset_;
     }
 
@@ -128,6 +131,7 @@ public:
     void clear() noexcept {
         offset_ = 0;
         has_tails_ = false;
+        prefix_ = Pick::loser;
     }
 
 private:
@@ -140,7 +144,7 @@ private:
     std::size_t length_;
     std::size_t offset_ = 0;  // candles of the current block pushed so far
     bool has_tails_ = false;  // a block was completed since the last clear
-    Mark prefix_{};  // extreme of the current block so far
+    Mark prefix_ = Pick::loser;  // extreme of the current block so far
 };
 
 // The highest high and lowest low of the last `period` candles. Of equal
