@@ -13,7 +13,8 @@ configuration (period 20 where the period has no default):
   value, as a sanity check (the arithmetic differs by design in places).
 - update: nanoseconds per call with a float (value classes) or a 6-tuple
   (candle classes), beside talipp's `add` and the interpreter's call floor,
-  `math.fabs(x)` on the same floats.
+  `math.fabs(x)` on the same floats; for the classes that return a tuple also
+  `divmod(x, 1.0)`, a builtin that returns a new tuple of two new floats.
 
 Writes a readable table (BENCHMARKS.md) and the same figures as JSON. The
 peers are optional: a peer that is not installed is reported as absent.
@@ -279,7 +280,16 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
               + (f"   talipp x{entry['talipp_x_slower']:.0f} slower" if "talipp_x_slower" in entry else ""),
               flush=True)
     floor = statistics.median(floors) if floors else medians_ns([(call_floor, n)], repeat)[0]
-    return floor, results
+
+    # What the interpreter's own C builtins pay to return a tuple of new
+    # floats, for the classes whose update returns one.
+    def tuple_call(_):
+        for x in floats:
+            divmod(x, 1.0)
+
+    ns, beside = medians_ns([(tuple_call, n), (call_floor, n)], repeat)
+    reference = {"call": "divmod(x, 1.0)", "ns_per_call": ns, "x_call_floor": ns / beside}
+    return floor, results, reference
 
 
 def machine():
@@ -362,6 +372,12 @@ def markdown(report):
     add(f"Call floor: `math.fabs(x)` over the same floats, timed in turns with each class (median "
         f"{fmt(report['call_floor_ns_per_call'])} ns per call); each ratio uses the floor timed beside it. "
         "Loop overhead is included on both sides. talipp: its `add` with a float or an `OHLCV`.")
+    ref = report.get("tuple_reference")
+    if ref:
+        add("")
+        add(f"For the classes that return a tuple: `{ref['call']}`, a builtin that returns a new tuple of two "
+            f"new floats, takes {fmt(ref['ns_per_call'])} ns per call here, {fmt(ref['x_call_floor'])} times "
+            "the call floor.")
     add("")
     add("| Class | argument | kestov | x call floor | limit | talipp | talipp / kestov |")
     add("|---|---|---:|---:|---:|---:|---:|")
@@ -419,9 +435,9 @@ def main(argv=None):
     print(f"kestov {meta['kestov']}: {args.rows} rows, median of {args.repeat}; numpy cumsum {cumsum:.2f} ns/row",
           flush=True)
     batch = run_batch(names, data, args.rows, args.repeat, talib)
-    floor, update = run_update(names, full, args.calls, args.talipp_calls, args.repeat, talipp)
+    floor, update, reference = run_update(names, full, args.calls, args.talipp_calls, args.repeat, talipp)
     report = {"meta": meta, "cumsum_close_ns_per_row": cumsum, "call_floor_ns_per_call": floor,
-              "batch": batch, "update": update}
+              "tuple_reference": reference, "batch": batch, "update": update}
     report["targets"] = targets(batch, update)
 
     args.json.parent.mkdir(parents=True, exist_ok=True)

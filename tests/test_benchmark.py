@@ -1,8 +1,12 @@
-"""The benchmark runs end to end on a few rows, with whichever peers are installed."""
+"""The benchmarks run end to end on a few rows, with whichever peers are installed."""
 
 import json
+import os
 import runpy
+import shutil
 from pathlib import Path
+
+import pytest
 
 from classes import CASES
 
@@ -26,3 +30,22 @@ def test_benchmark_runs(tmp_path):
         assert all(b["talib_ns_per_row"] > 0 and b["check"]["values_compared"] > 0 for b in matched)
     text = md.read_text()
     assert all(f"| {name} |" in text for name in names) and report["meta"]["date"] in text
+
+
+INSTRUCTIONS = BENCH.parent / "instructions.py"
+
+
+@pytest.mark.skipif(shutil.which("valgrind") is None, reason="needs valgrind")
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="valgrind cannot run under ASan")
+def test_instruction_counts(tmp_path):
+    main = runpy.run_path(str(INSTRUCTIONS))["main"]
+    md, js = tmp_path / "I.md", tmp_path / "i.json"
+    main(["--only", "ATR", "--rows", "2000", "--calls", "2000", "--markdown", str(md), "--json", str(js)])
+    report = json.loads(js.read_text())
+    (atr,) = report["classes"]
+    assert atr["class"] == "ATR"
+    # Reading a 6-tuple and making a float cost more than the bare call, which costs more than nothing.
+    assert atr["update_per_call"] > report["fabs_per_call"] > 0
+    assert report["divmod_per_call"] > report["fabs_per_call"]
+    assert 0 < atr["copy_per_row"] < atr["batch_per_row"] < 1000
+    assert "| ATR |" in md.read_text()
