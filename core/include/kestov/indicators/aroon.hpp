@@ -28,8 +28,8 @@ private:
     std::uint64_t period_;
     std::uint64_t length_;  // period + 1 candles in a full window
 
-    Aroon(BlockExtreme<ExtremeOf<HigherOrEqual>> highs, BlockExtreme<ExtremeOf<LowerOrEqual>> lows, std::uint64_t period,
-          std::uint64_t length) noexcept
+    Aroon(BlockExtreme<ExtremeOf<HigherOrEqual>> highs, BlockExtreme<ExtremeOf<LowerOrEqual>> lows,
+          std::uint64_t period, std::uint64_t length) noexcept
         : highs_(std::move(highs)), lows_(std::move(lows)), period_(period), length_(length) {}
 
 public:

@@ -19,15 +19,16 @@ public:
     using Output = std::array<double, 3>;  // upper, middle, lower
 
 private:
-    WindowRange<Higher, Lower> range_;  // of equal prices the oldest
+    using Range = WindowRange<Higher, Lower>;  // of equal prices the oldest
+    Range range_;
     std::uint64_t period_;
 
-    Donchian(WindowRange<Higher, Lower> range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
+    Donchian(Range range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
 
 public:
     static Expected<Donchian, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto range = WindowRange<Higher, Lower>::with_capacity(period);
+        auto range = Range::with_capacity(period);
         if (!range) return BuildError{range.error()};
         return Donchian(std::move(range).value(), period);
     }

@@ -18,15 +18,16 @@ public:
     using Output = double;
 
 private:
-    WindowRange<Higher, Lower> range_;  // of equal prices the oldest
+    using Range = WindowRange<Higher, Lower>;  // of equal prices the oldest
+    Range range_;
     std::uint64_t period_;
 
-    WilliamsR(WindowRange<Higher, Lower> range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
+    WilliamsR(Range range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
 
 public:
     static Expected<WilliamsR, BuildError> create(std::uint64_t period) noexcept {
         if (period == 0) return BuildError{IndicatorError::period_zero()};
-        auto range = WindowRange<Higher, Lower>::with_capacity(period);
+        auto range = Range::with_capacity(period);
         if (!range) return BuildError{range.error()};
         return WilliamsR(std::move(range).value(), period);
     }
