@@ -148,6 +148,27 @@ def as_rows(outputs, width):
     return np.array(rows, dtype=np.float64).reshape((len(rows), width) if width else (len(rows),))
 
 
+def awkward(case, seed, n):
+    """Inputs that test what a state must carry exactly: gaps, infinities, signed zeros, ties, extreme magnitudes."""
+    rng, series = random.Random(seed), case.series(seed, n)
+    if case.kind == "value":
+        inf, nan = float("inf"), float("nan")
+        odd = [nan, inf, -inf, -0.0, 0.0, 1e300, -1e300, 1e-300, 5e-324]
+        return [rng.choice(odd) if rng.random() < 0.2 else x for x in series]
+    out = []
+    for c in series:
+        r = rng.random()
+        if r < 0.1:
+            c = (-0.0,) * 4 + (0.0, 0)  # all prices a negative zero, no volume
+        elif r < 0.2:
+            scale = rng.choice([1e300, 1e-300])
+            c = tuple(v * scale for v in c[:5]) + (c[5],)
+        elif r < 0.3 and out:
+            c = out[-1]  # a tie with the previous candle
+        out.append(c)
+    return out
+
+
 def assert_same_state(case, obj, twin, seed=99):
     """Same readiness now and the same outputs on every later update."""
     assert obj.is_ready() == twin.is_ready()

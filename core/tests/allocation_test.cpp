@@ -7,29 +7,35 @@
 #include <limits>
 #include <new>
 #include <random>
+#include <tuple>
+#include <utility>
 
 #include "check.hpp"
 #include "kestov/kestov.hpp"
+#include "kestov/state.hpp"
 
 namespace {
 std::size_t allocations = 0;
+std::size_t allocated_bytes = 0;
 }
 
-void* operator new(std::size_t n) {
+[[gnu::noinline]] void* operator new(std::size_t n) {
     ++allocations;
+    allocated_bytes += n;
     if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
+[[gnu::noinline]] void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
     ++allocations;
+    allocated_bytes += n;
     return std::malloc(n == 0 ? 1 : n);
 }
-void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -55,6 +61,14 @@ std::size_t allocations_while_updating(T& indicator) {
     return allocations - before;
 }
 
+// What a call allocates: how many blocks and how many bytes.
+template <class F>
+std::pair<std::size_t, std::size_t> reserved_by(F&& call) {
+    const std::size_t count = allocations, bytes = allocated_bytes;
+    call();
+    return {allocations - count, allocated_bytes - bytes};
+}
+
 template <class T>
 void check_updates_never_allocate(kestov::Expected<T, kestov::BuildError> made) {
     CHECK(made.has_value());
@@ -62,6 +76,16 @@ void check_updates_never_allocate(kestov::Expected<T, kestov::BuildError> made) 
     T indicator = std::move(made).value();
     CHECK_EQ(allocations_while_updating(indicator), 0u);
     CHECK(indicator.is_ready());
+
+    // Saving into the caller's room allocates nothing; restoring reserves
+    // exactly what building the same configuration does, and nothing more.
+    static unsigned char bytes[1 << 16];
+    const std::size_t size = kestov::state_size(indicator);
+    CHECK(size <= sizeof bytes);
+    CHECK(reserved_by([&] { kestov::save_state(indicator, bytes); }).first == 0u);
+    const auto built = reserved_by([&] { (void)std::apply(&T::create, indicator.config()); });
+    const auto loaded = reserved_by([&] { CHECK(kestov::load_state<T>(bytes, size).has_value()); });
+    CHECK(built == loaded);
 }
 
 }  // namespace

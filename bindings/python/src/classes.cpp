@@ -42,7 +42,6 @@ struct SMA_ : Describe<SMA, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
                                                     prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct EMA_ : Describe<EMA, Prices> {
@@ -52,7 +51,6 @@ struct EMA_ : Describe<EMA, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::alpha>("alpha"),
                                                     prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct WMA_ : Describe<WMA, Prices> {
@@ -61,7 +59,6 @@ struct WMA_ : Describe<WMA, Prices> {
     static constexpr const char* contiguity = "contiguous numpy array";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct MACD_ : Describe<MACD, Prices> {
@@ -74,7 +71,6 @@ struct MACD_ : Describe<MACD, Prices> {
         "with columns `[macd, signal, histogram]`. Warmup rows are NaN.";
     static constexpr Property<Core> properties[] = {prop<&Core::periods>("periods")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return c.periods(); }
 };
 
 struct ATR_ : Describe<ATR, HighLowClose> {
@@ -83,7 +79,6 @@ struct ATR_ : Describe<ATR, HighLowClose> {
     static constexpr const char* batch_note = "Batch over numpy columns: high, low, close (all 1-D, equal length).";
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 // The plain "(period)" averages built from other averages.
@@ -94,7 +89,6 @@ struct PeriodAverage : Describe<CoreT, Prices> {
     static constexpr Param params[] = {{"period"}};
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 inline constexpr char dema_name[] = "DEMA";
@@ -131,7 +125,6 @@ struct BollingerBands_ : Describe<BollingerBands, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
                                                     prop<&Core::multiplier>("multiplier")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period(), c.multiplier()}; }
 };
 
 struct OBV_ : Describe<OBV, CloseVolume> {
@@ -139,7 +132,6 @@ struct OBV_ : Describe<OBV, CloseVolume> {
     static constexpr const char* batch_note = "Batch over numpy close + volume arrays.";
     static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;  // no parameters: "OBV()"
-    static auto config(const Core&) { return std::tuple{}; }
 };
 
 struct ADX_ : Describe<ADX, HighLowClose> {
@@ -170,7 +162,6 @@ struct RSI_ : Describe<RSI, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
                                                     prop<&Core::value>("value")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct Stochastic_ : Describe<Stochastic, HighLowClose> {
@@ -180,7 +171,6 @@ struct Stochastic_ : Describe<Stochastic, HighLowClose> {
         "Batch over high/low/close numpy columns. Returns shape `(n, 2)` for `[k, d]`.";
     static constexpr Property<Core> properties[] = {prop<&Core::periods>("periods")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return c.periods(); }
 };
 
 struct CCI_ : Describe<CCI, HighLowClose> {
@@ -188,7 +178,6 @@ struct CCI_ : Describe<CCI, HighLowClose> {
     static constexpr Param params[] = {{"period", "20"}};
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct ROC_ : Describe<ROC, Prices> {
@@ -196,7 +185,6 @@ struct ROC_ : Describe<ROC, Prices> {
     static constexpr Param params[] = {{"period"}};
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period")};
     static constexpr Repr repr = Repr::Config;
-    static auto config(const Core& c) { return std::tuple{c.period()}; }
 };
 
 struct WilliamsR_ : Describe<WilliamsR, HighLowClose> {

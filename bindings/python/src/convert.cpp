@@ -1,5 +1,7 @@
 #include "convert.hpp"
 
+#include "saving.hpp"
+
 #include <climits>
 #include <string>
 
@@ -183,6 +185,29 @@ std::nullptr_t raise(const BuildError& error) {
         case RoomError::CountOverflow:
             PyErr_SetString(PyExc_OverflowError, "period too large: its buffer size does not fit in 64 bits");
             break;
+    }
+    return nullptr;
+}
+
+void not_bytes(PyObject* state, const char* name) {
+    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(state)), "__qualname__");
+    if (qualname == nullptr) return;
+    PyErr_Format(PyExc_TypeError, "%s state must be bytes, not '%U'", name, qualname);
+    Py_DECREF(qualname);
+}
+
+std::nullptr_t raise(const LoadError& error, const char* name, const unsigned char* data, std::size_t size) {
+    if (const auto* config = std::get_if<IndicatorError>(&error)) return raise(*config);
+    if (const auto* room = std::get_if<RoomError>(&error)) return raise(BuildError{*room});
+    const StateError& bad = std::get<StateError>(error);
+    const std::string_view written = StateReader::name_in(data, size);
+    bool plain = !written.empty();  // a class name, not stray bytes, before it goes in a message
+    for (const char c : written) plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+    if (plain && written != name) {
+        const std::string text = std::string("cannot restore ") + name + " from a saved " + std::string(written) + " state";
+        PyErr_SetString(PyExc_ValueError, text.c_str());
+    } else {
+        PyErr_Format(PyExc_ValueError, "invalid %s state at byte %zu: %s", name, bad.at, bad.what);
     }
     return nullptr;
 }

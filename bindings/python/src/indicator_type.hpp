@@ -26,6 +26,7 @@
 #include "python.hpp"
 #include "row_loop.hpp"
 #include "rows.hpp"
+#include "saving.hpp"
 
 namespace kestov::py {
 
@@ -186,6 +187,19 @@ inline bool convert_param(PyObject* obj, const Param& p, double& out) {
 
 // ---- Slots and methods -----------------------------------------------------
 
+// A new instance of `type` owning `core`.
+template <class D>
+PyObject* wrap(PyTypeObject* type, typename D::Core&& core) {
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    Instance<D>* obj = instance<D>(self);
+    new (&obj->core) typename D::Core(std::move(core));
+    new (&obj->borrow) BorrowFlag{};
+    new (&obj->result) ResultSlot<typename D::Core::Output>{};
+    return self;
+}
+
 template <class D>
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return guarded(
@@ -206,15 +220,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
 
             auto built = std::apply(&D::Core::create, values);
             if (!built) return raise(built.error());
-
-            auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-            PyObject* self = alloc(type, 0);
-            if (self == nullptr) return nullptr;
-            Instance<D>* obj = instance<D>(self);
-            new (&obj->core) typename D::Core(std::move(built).value());
-            new (&obj->borrow) BorrowFlag{};
-            new (&obj->result) ResultSlot<typename D::Core::Output>{};
-            return self;
+            return wrap<D>(type, std::move(built).value());
         },
         static_cast<PyObject*>(nullptr));
 }
@@ -316,6 +322,66 @@ PyObject* warmup_period(PyObject* self, PyObject*) noexcept {
     return to_python(obj->core.warmup_period());
 }
 
+// ---- Saving, restoring and copying ------------------------------------------
+
+// pickle: the class, its configuration as constructor arguments, and the
+// saved state, which __setstate__ then restores over the new object.
+template <class D>
+PyObject* reduce(PyObject* self, PyObject*) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            Instance<D>* obj = instance<D>(self);
+            Borrow borrow(obj->borrow, Access::Shared);
+            if (!borrow) return nullptr;
+            PyObject* config = to_python(obj->core.config());
+            if (config == nullptr) return nullptr;
+            PyObject* state = state_bytes(obj->core);
+            if (state == nullptr) {
+                Py_DECREF(config);
+                return nullptr;
+            }
+            return Py_BuildValue("(ONN)", reinterpret_cast<PyObject*>(Py_TYPE(self)), config, state);
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+// Replaces the whole state, configuration included, or leaves the object
+// exactly as it was.
+template <class D>
+PyObject* setstate(PyObject* self, PyObject* state) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            Instance<D>* obj = instance<D>(self);
+            Borrow borrow(obj->borrow, Access::Exclusive);
+            if (!borrow) return nullptr;
+            auto core = core_from_state<typename D::Core>(state, D::name);
+            if (!core) return nullptr;
+            obj->core = std::move(*core);
+            Py_RETURN_NONE;
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+template <class D>
+PyObject* copy(PyObject* self, PyObject*) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            Instance<D>* obj = instance<D>(self);
+            Borrow borrow(obj->borrow, Access::Shared);
+            if (!borrow) return nullptr;
+            auto twin = copy_state(obj->core);
+            if (!twin) return raise(twin.error(), D::name, nullptr, 0);
+            return wrap<D>(Py_TYPE(self), std::move(twin).value());
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+// Nothing inside an indicator refers to other objects: a deep copy is a copy.
+template <class D>
+PyObject* deepcopy(PyObject* self, PyObject*) noexcept {
+    return copy<D>(self, nullptr);
+}
+
 template <class D>
 PyObject* get_property(PyObject* self, void* closure) noexcept {
     return guarded(
@@ -381,7 +447,7 @@ PyObject* repr(PyObject* self) noexcept {
                           append_repr_value(text, value)),
                          ...);
                     },
-                    D::config(obj->core));
+                    obj->core.config());
                 text += ')';
             }
             return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
@@ -399,7 +465,7 @@ PyCFunction as_cfunction(F* f) noexcept {
 template <class D>
 struct TypeTables {
     std::string qualified_name = std::string("kestov._kestov.") + D::name;
-    std::array<PyMethodDef, 6> methods{};
+    std::array<PyMethodDef, 10> methods{};
     std::array<PyGetSetDef, std::size(D::properties) + 1> getset{};
     std::vector<PyType_Slot> slots;
     PyType_Spec type_spec{};
@@ -413,6 +479,14 @@ struct TypeTables {
         methods[3] = {"is_ready", as_cfunction(&is_ready<D>), METH_NOARGS, "is_ready($self)\n--\n\n"};
         methods[4] = {"warmup_period", as_cfunction(&warmup_period<D>), METH_NOARGS,
                       "warmup_period($self)\n--\n\n"};
+        methods[5] = {"__reduce__", as_cfunction(&reduce<D>), METH_NOARGS,
+                      "__reduce__($self)\n--\n\nThe configuration and the saved state, for pickle."};
+        methods[6] = {"__setstate__", as_cfunction(&setstate<D>), METH_O,
+                      "__setstate__($self, state, /)\n--\n\nRestore a saved state, configuration included."};
+        methods[7] = {"__copy__", as_cfunction(&copy<D>), METH_NOARGS,
+                      "__copy__($self)\n--\n\nAn independent indicator in the same state."};
+        methods[8] = {"__deepcopy__", as_cfunction(&deepcopy<D>), METH_O,
+                      "__deepcopy__($self, memo, /)\n--\n\nAn independent indicator in the same state."};
         for (std::size_t i = 0; i < std::size(D::properties); ++i) {
             const auto& p = D::properties[i];
             getset[i] = {p.name, &get_property<D>, nullptr, nullptr,

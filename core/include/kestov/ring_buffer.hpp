@@ -87,6 +87,26 @@ public:
         size_ = 0;
     }
 
+    // Saved as a count and the values oldest first (state.hpp); where the
+    // ring turns is not part of the state.
+    template <class W>
+    void save(W& w) const noexcept {
+        w(static_cast<std::uint64_t>(size_));
+        for (std::size_t i = 0; i < size_; ++i) w((*this)[i]);
+    }
+    template <class R>
+    void load(R& r) noexcept {
+        std::uint64_t count = 0;
+        r(count);
+        if (count > capacity_) return r.fail("a window holds more values than its length");
+        clear();
+        for (std::uint64_t i = 0; i < count && r; ++i) {
+            T value{};
+            r(value);
+            push_back(value);
+        }
+    }
+
 private:
     RingBuffer(std::unique_ptr<T[]> slots, std::size_t capacity) noexcept
         : slots_(std::move(slots)), capacity_(capacity) {}
@@ -137,6 +157,25 @@ public:
     void clear() noexcept {
         next_ = 0;
         size_ = 0;
+    }
+
+    // As RingBuffer's: a count, then the values oldest first.
+    template <class W>
+    void save(W& w) const noexcept {
+        w(static_cast<std::uint64_t>(size_));
+        for (std::size_t i = 0; i < size_; ++i) w(data()[i]);
+    }
+    template <class R>
+    void load(R& r) noexcept {
+        std::uint64_t count = 0;
+        r(count);
+        if (count > length_) return r.fail("a window holds more values than its length");
+        clear();
+        for (std::uint64_t i = 0; i < count && r; ++i) {
+            T value{};
+            r(value);
+            push(value);
+        }
     }
 
 private:

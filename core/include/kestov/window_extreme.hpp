@@ -20,6 +20,7 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
 namespace kestov {
@@ -45,6 +46,12 @@ struct Lower {
 struct PriceMark {
     std::uint64_t seq;
     double price;
+
+    template <class V>
+    void fields(V& v) {
+        v(seq);
+        v(price);
+    }
 };
 
 // Of two marks, the newer first, the one that holds the extreme. Chosen
@@ -60,6 +67,10 @@ struct ExtremeOf {
             (std::bit_cast<std::uint64_t>(newer.price) & take) | (std::bit_cast<std::uint64_t>(older.price) & ~take);
         return {(newer.seq & take) | (older.seq & ~take), std::bit_cast<double>(price)};
     }
+    static bool plausible(const Mark& m) noexcept { return is_finite(m.price); }
+    static bool same(const Mark& a, const Mark& b) noexcept {
+        return a.seq == b.seq && std::bit_cast<std::uint64_t>(a.price) == std::bit_cast<std::uint64_t>(b.price);
+    }
 };
 
 // The highest high and the lowest low together, for windows whose range is
@@ -69,11 +80,22 @@ struct RangeOf {
     struct Mark {
         double high;
         double low;
+
+        template <class V>
+        void fields(V& v) {
+            v(high);
+            v(low);
+        }
     };
     static constexpr Mark loser{HighWins::loser, LowWins::loser};
     static Mark better(const Mark& newer, const Mark& older) noexcept {
         return {HighWins{}(newer.high, older.high) ? newer.high : older.high,
                 LowWins{}(newer.low, older.low) ? newer.low : older.low};
+    }
+    static bool plausible(const Mark& m) noexcept { return is_finite(m.high) && is_finite(m.low); }
+    static bool same(const Mark& a, const Mark& b) noexcept {
+        return std::bit_cast<std::uint64_t>(a.high) == std::bit_cast<std::uint64_t>(b.high) &&
+               std::bit_cast<std::uint64_t>(a.low) == std::bit_cast<std::uint64_t>(b.low);
     }
 };
 
@@ -134,7 +156,73 @@ public:
         prefix_ = Pick::loser;
     }
 
+    // Saved (state.hpp) as the block position, whether a tail exists, this
+    // block's marks and, with a tail, the previous block's tail extremes
+    // from `offset` on. The running prefix follows from the marks.
+    template <class W>
+    void save(W& w) const noexcept {
+        w(static_cast<std::uint64_t>(offset_));
+        w(has_tails_);
+        const std::size_t end = has_tails_ ? length_ : offset_;
+        for (std::size_t j = 0; j < end; ++j) w(slots_[j]);
+    }
+    template <class R>
+    void load(R& r) noexcept {
+        std::uint64_t offset = 0;
+        bool has_tails = false;
+        r(offset);
+        r(has_tails);
+        if (!r) return;
+        if (offset > length_ || (has_tails && offset == 0)) return r.fail("a window's block position is outside it");
+        clear();
+        const std::size_t end = has_tails ? length_ : static_cast<std::size_t>(offset);
+        for (std::size_t j = 0; j < end && r; ++j) r(slots_[j]);
+        if (!r) return;
+        offset_ = static_cast<std::size_t>(offset);
+        has_tails_ = has_tails;
+        for (std::size_t j = 0; j < offset_; ++j) prefix_ = better(slots_[j], prefix_);
+        if (const char* fault = marks_fault()) r.fail(fault);
+    }
+
+    // For sequence-numbered marks: whether the block is where `pushes`
+    // candles since the last clear leave it.
+    bool follows(std::uint64_t pushes) const noexcept
+        requires requires(Mark m) { m.seq; }
+    {
+        if (pushes == 0) return offset_ == 0 && !has_tails_;
+        return offset_ == (pushes - 1) % length_ + 1 && has_tails_ == (pushes > length_) &&
+               slots_[0].seq == pushes - offset_;
+    }
+
 private:
+    // What restored marks must satisfy to be marks this structure made:
+    // finite prices; each tail extreme already the better of itself and
+    // the tail after it; and, for sequence-numbered marks, this block's
+    // candles numbered one after another and each tail extreme held by a
+    // candle of its own tail.
+    const char* marks_fault() const noexcept {
+        const std::size_t end = has_tails_ ? length_ : offset_;
+        for (std::size_t j = 0; j < end; ++j)
+            if (!Pick::plausible(slots_[j])) return "a window holds a price that is not finite";
+        if (has_tails_) {
+            for (std::size_t j = offset_; j + 1 < length_; ++j)
+                if (!Pick::same(better(slots_[j + 1], slots_[j]), slots_[j]))
+                    return "a window's extremes are out of order";
+        }
+        if constexpr (requires(Mark m) { m.seq; }) {
+            for (std::size_t j = 1; j < offset_; ++j)
+                if (slots_[j].seq != slots_[j - 1].seq + 1) return "a window's candles are not numbered in order";
+            if (has_tails_) {
+                if (slots_[0].seq < length_) return "a window's candles are not numbered in order";
+                const std::uint64_t base = slots_[0].seq - length_;
+                for (std::size_t j = offset_; j < length_; ++j)
+                    if (slots_[j].seq < base + j || slots_[j].seq >= slots_[0].seq)
+                        return "a window's extreme lies outside it";
+            }
+        }
+        return nullptr;
+    }
+
     BlockExtreme(std::unique_ptr<Mark[]> slots, std::size_t length) noexcept
         : slots_(std::move(slots)), length_(length) {}
 
@@ -175,6 +263,11 @@ public:
     bool full() const noexcept { return blocks_.full(); }
 
     void clear() noexcept { blocks_.clear(); }
+
+    template <class V>
+    void fields(V& v) {
+        v(blocks_);
+    }
 
 private:
     explicit WindowRange(BlockExtreme<RangeOf<HighWins, LowWins>> blocks) noexcept : blocks_(std::move(blocks)) {}

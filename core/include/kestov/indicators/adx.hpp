@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -21,6 +23,7 @@ class ADX {
 public:
     using Input = Candle;
     using Output = std::array<double, 3>;  // plus_di, minus_di, adx
+    static constexpr std::string_view name = "ADX";
 
 private:
     bool has_prev_ = false;
@@ -123,6 +126,35 @@ public:
         plus_dm_sum_ = 0.0;
         minus_dm_sum_ = 0.0;
         seed_count_ = 0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_);
+        v(smoothed_);
+        v(has_adx_);
+        v(prev_high_);
+        v(prev_low_);
+        v(prev_close_);
+        v(smoothed_tr_);
+        v(smoothed_plus_dm_);
+        v(smoothed_minus_dm_);
+        v(adx_);
+        v(tr_sum_);
+        v(plus_dm_sum_);
+        v(minus_dm_sum_);
+        v(seed_count_);
+        v(dx_seed_);
+    }
+    const char* state_fault() const noexcept {
+        if (seed_count_ > period_ || smoothed_ != (seed_count_ == period_))
+            return "ADX: smoothed flag and seed count disagree";
+        if (!has_prev_ && seed_count_ != 0) return "ADX: movements without a previous candle";
+        if (has_adx_ != (dx_seed_.size() == period_)) return "ADX: value flag and seed count disagree";
+        if (!smoothed_ && !dx_seed_.empty()) return "ADX: DX seed before the sums were smoothed";
+        return nullptr;
     }
 
 private:

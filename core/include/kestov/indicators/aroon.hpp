@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -18,6 +20,7 @@ class Aroon {
 public:
     using Input = Candle;
     using Output = std::array<double, 2>;  // up, down
+    static constexpr std::string_view name = "Aroon";
 
 private:
     // Of equal highs (lows) the newest candle counts, as a scan from the
@@ -64,6 +67,19 @@ public:
         highs_.clear();
         lows_.clear();
         count_ = 0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(count_);
+        v(highs_);
+        v(lows_);
+    }
+    const char* state_fault() const noexcept {
+        if (!highs_.follows(count_) || !lows_.follows(count_)) return "Aroon: candle count and windows disagree";
+        return nullptr;
     }
 };
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -18,6 +20,7 @@ class ATR {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "ATR";
 
 private:
     // Presence flags beside plain doubles (rather than std::optional) keep
@@ -73,6 +76,22 @@ public:
         has_prev_close_ = false;
         has_value_ = false;
         seed_.clear();
+    }
+
+    // Saved state (state.hpp). The seed stays full once summed.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_close_);
+        v(has_value_);
+        v(prev_close_);
+        v(value_);
+        v(seed_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_value_ != (seed_.size() == period_)) return "ATR: value flag and seed count disagree";
+        if (has_prev_close_ != !seed_.empty()) return "ATR: previous close and seed disagree";
+        return nullptr;
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -15,6 +17,7 @@ class AwesomeOscillator {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "AwesomeOscillator";
 
 private:
     SMA fast_sma_;
@@ -52,6 +55,14 @@ public:
     void reset() noexcept {
         fast_sma_.reset();
         slow_sma_.reset();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, std::uint64_t> config() const noexcept { return {fast_, slow_}; }
+    template <class V>
+    void fields(V& v) {
+        v(fast_sma_);
+        v(slow_sma_);
     }
 };
 

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -19,6 +21,7 @@ class BollingerBands {
 public:
     using Input = double;
     using Output = std::array<double, 4>;  // upper, middle, lower, stddev
+    static constexpr std::string_view name = "BollingerBands";
 
 private:
     RingBuffer<double> window_;
@@ -69,6 +72,15 @@ public:
         window_.clear();
         sum_ = 0.0;
         sum_sq_ = 0.0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, double> config() const noexcept { return {period_, multiplier_}; }
+    template <class V>
+    void fields(V& v) {
+        v(sum_);
+        v(sum_sq_);
+        v(window_);
     }
 
 private:

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -17,6 +19,7 @@ class CCI {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "CCI";
 
 private:
     MirroredWindow<double> window_;  // typical prices, oldest first
@@ -61,6 +64,14 @@ public:
     void reset() noexcept {
         window_.clear();
         sum_ = 0.0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(sum_);
+        v(window_);
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -14,6 +16,7 @@ class DEMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "DEMA";
 
 private:
     EMA ema1_;
@@ -48,6 +51,18 @@ public:
     void reset() noexcept {
         ema1_.reset();
         ema2_.reset();
+    }
+
+    // Saved state (state.hpp): the chain.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(ema1_);
+        v(ema2_);
+    }
+    const char* state_fault() const noexcept {
+        if (ema2_.has_input() && !ema1_.is_ready()) return "DEMA: second average fed before the first was ready";
+        return nullptr;
     }
 };
 

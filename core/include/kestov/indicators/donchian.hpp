@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -17,6 +19,7 @@ class Donchian {
 public:
     using Input = Candle;
     using Output = std::array<double, 3>;  // upper, middle, lower
+    static constexpr std::string_view name = "Donchian";
 
 private:
     using Range = WindowRange<Higher, Lower>;  // of equal prices the oldest
@@ -44,6 +47,13 @@ public:
     std::uint64_t warmup_period() const noexcept { return period_; }
 
     void reset() noexcept { range_.clear(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(range_);
+    }
 };
 
 }  // namespace kestov

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
+#include <tuple>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -17,6 +19,7 @@ class EMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "EMA";
 
 private:
     std::uint64_t period_;
@@ -58,6 +61,8 @@ public:
         return current_;
     }
 
+    // Whether any input has been taken since construction or reset.
+    bool has_input() const noexcept { return seeded_ || !seed_.empty(); }
     bool is_ready() const noexcept { return seeded_; }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
@@ -66,6 +71,19 @@ public:
     void reset() noexcept {
         seeded_ = false;
         seed_.clear();
+    }
+
+    // Saved state (state.hpp). The seed stays full once it has been summed.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(seeded_);
+        v(current_);
+        v(seed_);
+    }
+    const char* state_fault() const noexcept {
+        if (seeded_ != (seed_.size() == period_)) return "EMA: seeded flag and seed count disagree";
+        return nullptr;
     }
 };
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -16,6 +18,7 @@ class HMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "HMA";
 
 private:
     std::uint64_t period_;
@@ -61,6 +64,20 @@ public:
         half_wma_.reset();
         full_wma_.reset();
         smooth_wma_.reset();
+    }
+
+    // Saved state (state.hpp): the three averages.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(half_wma_);
+        v(full_wma_);
+        v(smooth_wma_);
+    }
+    const char* state_fault() const noexcept {
+        if (smooth_wma_.has_input() && !(half_wma_.is_ready() && full_wma_.is_ready()))
+            return "HMA: smoothing fed before both averages were ready";
+        return nullptr;
     }
 };
 

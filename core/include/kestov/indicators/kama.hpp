@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -17,6 +19,7 @@ class KAMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "KAMA";
 
 private:
     bool has_current_ = false;
@@ -26,6 +29,8 @@ private:
     // computed once, when its newer value arrives, rather than on every step.
     MirroredWindow<double> steps_;
     std::uint64_t er_period_;
+    std::uint64_t fast_;
+    std::uint64_t slow_;
     double fast_sc_;
     double slow_sc_;
 
@@ -34,6 +39,8 @@ private:
         : window_(std::move(window)),
           steps_(std::move(steps)),
           er_period_(er_period),
+          fast_(fast),
+          slow_(slow),
           fast_sc_(2.0 / (static_cast<double>(fast) + 1.0)),
           slow_sc_(2.0 / (static_cast<double>(slow) + 1.0)) {}
 
@@ -88,6 +95,21 @@ public:
         window_.clear();
         steps_.clear();
         has_current_ = false;
+    }
+
+    // Saved state (state.hpp). One step per adjacent pair of the window.
+    std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> config() const noexcept { return {er_period_, fast_, slow_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_current_);
+        v(current_);
+        v(window_);
+        v(steps_);
+    }
+    const char* state_fault() const noexcept {
+        if (steps_.size() != (window_.empty() ? 0 : window_.size() - 1)) return "KAMA: steps and window disagree";
+        if (has_current_ && !window_.full()) return "KAMA: a value before the window was full";
+        return nullptr;
     }
 
 private:

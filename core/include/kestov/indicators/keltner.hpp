@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -19,6 +21,7 @@ class Keltner {
 public:
     using Input = Candle;
     using Output = std::array<double, 3>;  // upper, middle, lower
+    static constexpr std::string_view name = "Keltner";
 
 private:
     EMA ema_;
@@ -60,6 +63,16 @@ public:
     void reset() noexcept {
         ema_.reset();
         atr_.reset();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, std::uint64_t, double> config() const noexcept {
+        return {ema_period_, atr_period_, multiplier_};
+    }
+    template <class V>
+    void fields(V& v) {
+        v(ema_);
+        v(atr_);
     }
 };
 

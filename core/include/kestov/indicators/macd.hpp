@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "kestov/error.hpp"
@@ -18,6 +19,7 @@ class MACD {
 public:
     using Input = double;
     using Output = std::array<double, 3>;  // macd, signal, histogram
+    static constexpr std::string_view name = "MACD";
 
 private:
     EMA fast_ema_;
@@ -72,6 +74,23 @@ public:
         slow_ema_.reset();
         signal_ema_.reset();
         has_current_ = false;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> config() const noexcept { return periods(); }
+    template <class V>
+    void fields(V& v) {
+        v(fast_ema_);
+        v(slow_ema_);
+        v(signal_ema_);
+        v(has_current_);
+        v(current_);
+    }
+    const char* state_fault() const noexcept {
+        if (signal_ema_.has_input() && !(fast_ema_.is_ready() && slow_ema_.is_ready()))
+            return "MACD: signal fed before both averages were ready";
+        if (has_current_ != signal_ema_.is_ready()) return "MACD: current value and signal disagree";
+        return nullptr;
     }
 
 private:

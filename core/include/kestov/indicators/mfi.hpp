@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -16,11 +18,18 @@ class MFI {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "MFI";
 
 private:
     struct Flow {
         double positive;
         double negative;
+
+        template <class V>
+        void fields(V& v) {
+            v(positive);
+            v(negative);
+        }
     };
 
     bool has_prev_tp_ = false;
@@ -73,6 +82,21 @@ public:
         pos_sum_ = 0.0;
         neg_sum_ = 0.0;
         flows_.clear();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_tp_);
+        v(prev_tp_);
+        v(pos_sum_);
+        v(neg_sum_);
+        v(flows_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_prev_tp_ == flows_.empty()) return "MFI: previous price and flows disagree";
+        return nullptr;
     }
 };
 

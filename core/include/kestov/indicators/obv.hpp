@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -16,6 +18,7 @@ class OBV {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "OBV";
 
 private:
     bool has_prev_close_ = false;
@@ -50,6 +53,20 @@ public:
     std::uint64_t warmup_period() const noexcept { return 1; }
 
     void reset() noexcept { *this = OBV(); }
+
+    // Saved state (state.hpp).
+    std::tuple<> config() const noexcept { return {}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_close_);
+        v(prev_close_);
+        v(value_);
+        v(has_value_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_value_ != has_prev_close_) return "OBV: value and previous close disagree";
+        return nullptr;
+    }
 };
 
 }  // namespace kestov

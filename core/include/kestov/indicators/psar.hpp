@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -17,6 +19,7 @@ class PSAR {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "PSAR";
 
 private:
     double af_start_;
@@ -107,6 +110,19 @@ public:
         ep_ = 0.0;
         prev_high_ = 0.0;
         prev_low_ = 0.0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<double, double, double> config() const noexcept { return {af_start_, af_step_, af_max_}; }
+    template <class V>
+    void fields(V& v) {
+        v(initialized_);
+        v(long_);
+        v(prev_high_);
+        v(prev_low_);
+        v(sar_);
+        v(ep_);
+        v(af_);
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -15,6 +17,7 @@ class ROC {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "ROC";
 
 private:
     RingBuffer<double> window_;  // the last period + 1 finite inputs
@@ -51,6 +54,13 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
     void reset() noexcept { window_.clear(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(window_);
+    }
 };
 
 }  // namespace kestov

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -16,6 +18,7 @@ class RSI {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "RSI";
 
 private:
     bool has_prev_ = false;
@@ -100,6 +103,28 @@ public:
         has_value_ = false;
         gains_.clear();
         losses_.clear();
+    }
+
+    // Saved state (state.hpp). The seed buffers stay full once summed.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_);
+        v(seeded_);
+        v(has_value_);
+        v(prev_);
+        v(avg_gain_);
+        v(avg_loss_);
+        v(value_);
+        v(gains_);
+        v(losses_);
+    }
+    const char* state_fault() const noexcept {
+        if (gains_.size() != losses_.size()) return "RSI: gains and losses disagree";
+        if (seeded_ != (gains_.size() == period_) || has_value_ != seeded_)
+            return "RSI: seeded flag and seed count disagree";
+        if (!has_prev_ && !gains_.empty()) return "RSI: changes without a previous value";
+        return nullptr;
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -16,6 +18,7 @@ class SMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "SMA";
 
 private:
     RingBuffer<double> window_;
@@ -50,6 +53,8 @@ public:
         return sum_ / static_cast<double>(window_.size());
     }
 
+    // Whether any input has been taken since construction or reset.
+    bool has_input() const noexcept { return !window_.empty(); }
     bool is_ready() const noexcept { return window_.full(); }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
@@ -57,6 +62,14 @@ public:
     void reset() noexcept {
         window_.clear();
         sum_ = 0.0;
+    }
+
+    // Saved state (state.hpp): the sum, then the window.
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(sum_);
+        v(window_);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "kestov/candle.hpp"
@@ -20,6 +21,7 @@ class Stochastic {
 public:
     using Input = Candle;
     using Output = std::array<double, 2>;  // k, d
+    static constexpr std::string_view name = "Stochastic";
 
 private:
     // Of equal highs (lows) the newest candle holds the extreme.
@@ -65,6 +67,18 @@ public:
     void reset() noexcept {
         range_.clear();
         d_average_.reset();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, std::uint64_t> config() const noexcept { return periods(); }
+    template <class V>
+    void fields(V& v) {
+        v(range_);
+        v(d_average_);
+    }
+    const char* state_fault() const noexcept {
+        if (d_average_.has_input() && !range_.full()) return "Stochastic: %D fed before the range was full";
+        return nullptr;
     }
 };
 

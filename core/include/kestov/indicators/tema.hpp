@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -53,12 +55,25 @@ public:
         ema2_.reset();
         ema3_.reset();
     }
+
+    template <class V>
+    void fields(V& v) {
+        v(ema1_);
+        v(ema2_);
+        v(ema3_);
+    }
+    const char* state_fault() const noexcept {
+        if ((ema2_.has_input() && !ema1_.is_ready()) || (ema3_.has_input() && !ema2_.is_ready()))
+            return "EMA chain: an average fed before the one before it was ready";
+        return nullptr;
+    }
 };
 
 class TEMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "TEMA";
 
 private:
     EmaChain3 chain_;
@@ -84,6 +99,13 @@ public:
     std::uint64_t warmup_period() const noexcept { return 3 * period_ - 2; }
     std::uint64_t period() const noexcept { return period_; }
     void reset() noexcept { chain_.reset(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(chain_);
+    }
 };
 
 }  // namespace kestov

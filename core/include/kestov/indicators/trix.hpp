@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -14,6 +16,7 @@ class TRIX {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "TRIX";
 
 private:
     EmaChain3 chain_;
@@ -54,6 +57,19 @@ public:
     void reset() noexcept {
         chain_.reset();
         has_prev_ = false;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(chain_);
+        v(has_prev_);
+        v(prev_triple_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_prev_ && !chain_.is_ready()) return "TRIX: a previous value before the averages were ready";
+        return nullptr;
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -15,6 +17,7 @@ class VWAP {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "VWAP";
 
 private:
     double cum_pv_ = 0.0;
@@ -38,6 +41,15 @@ public:
     std::uint64_t warmup_period() const noexcept { return 1; }
 
     void reset() noexcept { *this = VWAP(); }
+
+    // Saved state (state.hpp).
+    std::tuple<> config() const noexcept { return {}; }
+    template <class V>
+    void fields(V& v) {
+        v(cum_pv_);
+        v(cum_volume_);
+        v(has_value_);
+    }
 };
 
 }  // namespace kestov

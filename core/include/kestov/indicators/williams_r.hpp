@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -16,6 +18,7 @@ class WilliamsR {
 public:
     using Input = Candle;
     using Output = double;
+    static constexpr std::string_view name = "WilliamsR";
 
 private:
     using Range = WindowRange<Higher, Lower>;  // of equal prices the oldest
@@ -45,6 +48,13 @@ public:
     std::uint64_t warmup_period() const noexcept { return period_; }
 
     void reset() noexcept { range_.clear(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(range_);
+    }
 };
 
 }  // namespace kestov

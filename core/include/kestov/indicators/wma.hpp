@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -17,6 +19,7 @@ class WMA {
 public:
     using Input = double;
     using Output = double;
+    static constexpr std::string_view name = "WMA";
 
 private:
     std::uint64_t period_;
@@ -62,6 +65,8 @@ public:
         return weighted_sum_ / denominator_;
     }
 
+    // Whether any input has been taken since construction or reset.
+    bool has_input() const noexcept { return !window_.empty(); }
     bool is_ready() const noexcept { return window_.full(); }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
@@ -70,6 +75,15 @@ public:
         window_.clear();
         weighted_sum_ = 0.0;
         sum_ = 0.0;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(weighted_sum_);
+        v(sum_);
+        v(window_);
     }
 };
 
