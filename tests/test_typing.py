@@ -30,7 +30,7 @@ def stub_returns():
     for node in ast.parse(STUB.read_text()).body:
         if isinstance(node, ast.ClassDef):
             out[node.name] = {f.name: eval(ast.unparse(f.returns), names) for f in node.body
-                              if isinstance(f, ast.FunctionDef) and f.name != "__new__"}
+                              if isinstance(f, ast.FunctionDef) and not f.name.startswith("__")}
     return out
 
 

@@ -1,6 +1,9 @@
 #include "arrays.hpp"
 
 #include <cstdlib>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <limits>
 #include <string>
 
@@ -138,6 +141,114 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
         }
     }
     return true;
+}
+
+// A panel's block output is written once, in full, straight after it is
+// made; in pages of 4 KiB each first write is a fault, which for tens of
+// megabytes costs more than the arithmetic. Large outputs go in huge pages
+// where the system offers them, owned by the array through a capsule.
+constexpr std::size_t huge_output = std::size_t{8} << 20;
+
+// Null without an exception: no huge pages here, use an ordinary array.
+PyObject* huge_array(int ndim, npy_intp* dims, std::size_t bytes, double** data) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::size_t page = std::size_t{2} << 20;
+    const std::size_t size = (bytes + page - 1) / page * page;
+    void* memory = std::aligned_alloc(page, size);
+    if (memory == nullptr) return nullptr;
+    madvise(memory, size, MADV_HUGEPAGE);
+    PyObject* owner = PyCapsule_New(memory, nullptr, [](PyObject* capsule) {
+        std::free(PyCapsule_GetPointer(capsule, nullptr));
+    });
+    if (owner == nullptr) {
+        std::free(memory);
+        return nullptr;
+    }
+    PyObject* out = PyArray_New(&PyArray_Type, ndim, dims, NPY_DOUBLE, nullptr, memory, 0, NPY_ARRAY_CARRAY, nullptr);
+    if (out == nullptr) {
+        Py_DECREF(owner);
+        return nullptr;
+    }
+    if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(out), owner) < 0) {  // steals owner
+        Py_DECREF(out);
+        return nullptr;
+    }
+    *data = static_cast<double*>(memory);
+    return out;
+#else
+    static_cast<void>(ndim), static_cast<void>(dims), static_cast<void>(bytes), static_cast<void>(data);
+    return nullptr;
+#endif
+}
+
+bool read_panel_columns(std::span<PyObject* const> objects, std::span<const char* const> names, int ndim,
+                        std::size_t series, Column* columns, std::size_t* rows) {
+    if (!ensure_numpy()) return false;
+    const char* shape = ndim == 2 ? "(rows, series)" : "(series,)";
+    npy_intp first[2] = {0, 0};
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (!PyArray_Check(objects[i])) {
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected a float64 numpy array of shape %s, got %R",
+                         names[i], shape, reinterpret_cast<PyObject*>(Py_TYPE(objects[i])));
+            return false;
+        }
+        auto* array = reinterpret_cast<PyArrayObject*>(objects[i]);
+        if (!PyArray_EquivTypes(PyArray_DESCR(array), float64_descr())) {
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected a float64 array, got dtype %R", names[i],
+                         reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+            return false;
+        }
+        if (PyArray_NDIM(array) != ndim) {
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected %d dimension%s %s, got %d", names[i], ndim,
+                         ndim == 1 ? "" : "s", shape, PyArray_NDIM(array));
+            return false;
+        }
+        const npy_intp* dims = PyArray_DIMS(array);
+        if (static_cast<std::size_t>(dims[ndim - 1]) != series) {
+            PyErr_Format(PyExc_ValueError, "argument '%s': %zd series, but the panel has %zu", names[i],
+                         static_cast<Py_ssize_t>(dims[ndim - 1]), series);
+            return false;
+        }
+        if (i == 0) {
+            first[0] = dims[0];
+        } else if (ndim == 2 && dims[0] != first[0]) {
+            PyErr_Format(PyExc_ValueError, "argument '%s': %zd rows, but '%s' has %zd", names[i],
+                         static_cast<Py_ssize_t>(dims[0]), names[0], static_cast<Py_ssize_t>(first[0]));
+            return false;
+        }
+        if (!PyArray_CHKFLAGS(array, NPY_ARRAY_C_CONTIGUOUS)) {
+            PyErr_Format(PyExc_ValueError, "argument '%s': the array must be C-contiguous (numpy.ascontiguousarray)",
+                         names[i]);
+            return false;
+        }
+        columns[i].data = static_cast<const unsigned char*>(PyArray_DATA(array));
+        columns[i].size = static_cast<std::size_t>(PyArray_SIZE(array));
+    }
+    *rows = ndim == 2 ? static_cast<std::size_t>(first[0]) : 1;
+    return true;
+}
+
+PyObject* new_panel_output(int ndim, std::size_t rows, std::size_t series, std::size_t width, double** data) {
+    const std::size_t k = width == 0 ? 1 : width;
+    const auto limit = static_cast<std::size_t>(std::numeric_limits<npy_intp>::max());
+    if (series != 0 && (rows > limit / series || rows * series > limit / k)) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    npy_intp dims[3];
+    int n = 0;
+    if (ndim == 2) dims[n++] = static_cast<npy_intp>(rows);
+    dims[n++] = static_cast<npy_intp>(series);
+    if (width != 0) dims[n++] = static_cast<npy_intp>(width);
+    const std::size_t bytes = rows * series * k * sizeof(double);
+    if (bytes >= huge_output) {
+        PyObject* out = huge_array(n, dims, bytes, data);
+        if (out != nullptr || PyErr_Occurred()) return out;
+    }
+    PyObject* out = PyArray_SimpleNew(n, dims, NPY_DOUBLE);
+    if (out == nullptr) return nullptr;
+    *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out)));
+    return out;
 }
 
 PyObject* new_output(std::size_t n, std::size_t width, double** data) {

@@ -43,6 +43,18 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
 // its buffer.
 PyObject* new_output(std::size_t n, std::size_t width, double** data);
 
+// The columns of a panel: each argument a native float64 NumPy array with
+// `ndim` dimensions (2: rows by series, 1: one row), C-contiguous, all of one
+// shape whose last dimension is `series`. TypeError for the wrong kind of
+// object, dtype or dimensions; ValueError for the wrong shape or layout.
+// `rows` receives the row count (1 for a single row).
+bool read_panel_columns(std::span<PyObject* const> objects, std::span<const char* const> names, int ndim,
+                        std::size_t series, Column* columns, std::size_t* rows);
+
+// A new C-order float64 array of shape (rows, series[, width]) or, with
+// `ndim` 1, (series[, width]).
+PyObject* new_panel_output(int ndim, std::size_t rows, std::size_t series, std::size_t width, double** data);
+
 // Sets the process's PanicException (a BaseException subclass, made once).
 void raise_panic(const char* text);
 

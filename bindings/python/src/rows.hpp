@@ -1,7 +1,8 @@
 #pragma once
 // How one row of batch columns becomes one core input. A class names the
 // reader that fits its indicator; candle readers fill the fields their
-// columns lack before the candle rules run.
+// columns lack (`fields`: open, high, low, close, volume) before the candle
+// rules run.
 
 #include <array>
 #include <cstddef>
@@ -15,6 +16,10 @@ inline constexpr const char* hlc_lengths = "high, low, close must be equal lengt
 inline constexpr const char* hl_lengths = "high and low must be equal length";
 inline constexpr const char* cv_lengths = "close and volume must be equal length";
 
+inline Expected<Candle, IndicatorError> candle(const std::array<double, 5>& f) noexcept {
+    return Candle::create(f[0], f[1], f[2], f[3], f[4], 0);
+}
+
 // One price column, fed as it is.
 struct Prices {
     static constexpr std::array<const char*, 1> names{"prices"};
@@ -26,10 +31,11 @@ struct Prices {
 struct HighLowClose {
     static constexpr std::array<const char*, 3> names{"high", "low", "close"};
     static constexpr std::array<LengthRule, 1> lengths{{{0, 3, hlc_lengths}}};
-    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double close = c[2][i];
-        return Candle::create(close, c[0][i], c[1][i], close, 0.0, 0);
+        return {close, c[0][i], c[1][i], close, 0.0};
     }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };
 
 // High and low; open and close are the low, volume 0. Only the finiteness
@@ -37,10 +43,11 @@ struct HighLowClose {
 struct HighLow {
     static constexpr std::array<const char*, 2> names{"high", "low"};
     static constexpr std::array<LengthRule, 1> lengths{{{0, 2, hl_lengths}}};
-    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double low = c[1][i];
-        return Candle::create(low, c[0][i], low, low, 0.0, 0);
+        return {low, c[0][i], low, low, 0.0};
     }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };
 
 // Close and volume; every price is the close. Only the finiteness and volume
@@ -48,10 +55,11 @@ struct HighLow {
 struct CloseVolume {
     static constexpr std::array<const char*, 2> names{"close", "volume"};
     static constexpr std::array<LengthRule, 1> lengths{{{0, 2, cv_lengths}}};
-    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double close = c[0][i];
-        return Candle::create(close, close, close, close, c[1][i], 0);
+        return {close, close, close, close, c[1][i]};
     }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };
 
 // High, low, close and volume; open is the close. Price lengths are compared
@@ -59,10 +67,11 @@ struct CloseVolume {
 struct HighLowCloseVolume {
     static constexpr std::array<const char*, 4> names{"high", "low", "close", "volume"};
     static constexpr std::array<LengthRule, 2> lengths{{{0, 3, hlc_lengths}, {2, 4, cv_lengths}}};
-    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double close = c[2][i];
-        return Candle::create(close, c[0][i], c[1][i], close, c[3][i], 0);
+        return {close, c[0][i], c[1][i], close, c[3][i]};
     }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };
 
 }  // namespace kestov::py

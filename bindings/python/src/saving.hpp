@@ -31,6 +31,17 @@ std::nullptr_t raise(const LoadError& error, const char* name, const unsigned ch
 // TypeError: a state of `name` given as something other than bytes.
 void not_bytes(PyObject* state, const char* name);
 
+// The core a state's bytes hold, or nothing with the exception set.
+template <Saveable Core>
+std::optional<Core> core_from_state(const unsigned char* data, std::size_t size, const char* name) {
+    auto loaded = load_state<Core>(data, size);
+    if (!loaded) {
+        raise(loaded.error(), name, data, size);
+        return std::nullopt;
+    }
+    return std::move(loaded).value();
+}
+
 // The core a state holds, or nothing with the exception set. Takes bytes or
 // a bytearray.
 template <Saveable Core>
@@ -46,13 +57,7 @@ std::optional<Core> core_from_state(PyObject* state, const char* name) {
         not_bytes(state, name);
         return std::nullopt;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    auto loaded = load_state<Core>(bytes, static_cast<std::size_t>(size));
-    if (!loaded) {
-        raise(loaded.error(), name, bytes, static_cast<std::size_t>(size));
-        return std::nullopt;
-    }
-    return std::move(loaded).value();
+    return core_from_state<Core>(reinterpret_cast<const unsigned char*>(data), static_cast<std::size_t>(size), name);
 }
 
 }  // namespace kestov::py

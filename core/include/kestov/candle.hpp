@@ -31,14 +31,6 @@ public:
         return IndicatorError::invalid_candle(failed_rule(open, high, low, close, volume));
     }
 
-    constexpr double open() const noexcept { return open_; }
-    constexpr double high() const noexcept { return high_; }
-    constexpr double low() const noexcept { return low_; }
-    constexpr double close() const noexcept { return close_; }
-    constexpr double volume() const noexcept { return volume_; }
-    constexpr std::int64_t timestamp() const noexcept { return timestamp_; }
-
-private:
     // Every rule at once; on finite values each negated comparison is the
     // plain one (!(volume < 0) is volume >= 0, -0.0 included).
     static constexpr bool valid(double open, double high, double low, double close, double volume) noexcept {
@@ -47,6 +39,15 @@ private:
                              (low <= close);
         return finite & ordered;
     }
+
+    constexpr double open() const noexcept { return open_; }
+    constexpr double high() const noexcept { return high_; }
+    constexpr double low() const noexcept { return low_; }
+    constexpr double close() const noexcept { return close_; }
+    constexpr double volume() const noexcept { return volume_; }
+    constexpr std::int64_t timestamp() const noexcept { return timestamp_; }
+
+private:
 
     static constexpr const char* failed_rule(double open, double high, double low, double close,
                                              double volume) noexcept {

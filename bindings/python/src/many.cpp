@@ -1,0 +1,723 @@
+// kestov.many: a Panel of independent series of one indicator, for a whole
+// universe of symbols in one call per row or per block of rows.
+//
+// One Python type serves every class: a Panel holds the per-class operations
+// of its indicator's description (descriptions.hpp), chosen when it is made.
+// The indicator object a panel starts from belongs to kestov._kestov; its
+// state crosses over as saved bytes, so this module needs nothing of that
+// module's objects but their pickle support.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "args.hpp"
+#include "arrays.hpp"
+#include "borrow.hpp"
+#include "convert.hpp"
+#include "descriptions.hpp"
+#include "guard.hpp"
+#include "kestov/panel.hpp"
+#include "python.hpp"
+#include "row_loop.hpp"
+#include "saving.hpp"
+
+namespace kestov::py {
+namespace {
+
+struct PanelOps;
+
+struct PanelObject {
+    PyObject ob_base;
+    const PanelOps* ops;
+    void* panel;      // the class's PanelOf<D>
+    PyObject* cls;    // the indicator class, for panel[s] and pickle
+    BorrowFlag borrow;
+};
+
+PanelObject* panel_of(PyObject* self) noexcept { return reinterpret_cast<PanelObject*>(self); }
+
+struct PanelOps {
+    const char* name;
+    void* (*make)(const unsigned char* state, std::size_t size, std::size_t series);  // null: exception set
+    void (*destroy)(void*);
+    std::size_t (*size)(const void*);
+    PyObject* (*config)(const void*);
+    PyObject* (*batch)(PanelObject*, PyObject* const*, Py_ssize_t, PyObject*);
+    PyObject* (*update)(PanelObject*, PyObject* const*, Py_ssize_t, PyObject*);
+    PyObject* (*state_of)(const void*, std::size_t s);                    // bytes of series s
+    bool (*set_state)(void*, std::size_t s, const unsigned char*, std::size_t);  // one series, same configuration
+    PyObject* (*save)(const void*);                                        // every series
+    bool (*load)(void*, const unsigned char*, std::size_t);                // every series, or nothing changed
+    void (*reset)(void*);
+};
+
+// ---- Per class ------------------------------------------------------------------
+
+template <class D>
+struct PanelOf {
+    using Core = typename D::Core;
+    Core prototype;  // the configuration every series shares, in its first state
+    Panel<Core> series;
+};
+
+template <class D>
+constexpr std::size_t width_of = output_width<typename D::Core::Output>::value;
+
+template <class D>
+using InputOf = typename D::Core::Input;
+
+// Row i of the columns: series' input, or nothing for a hole (every column
+// NaN: the symbol has no bar there). A candle that fails its rules gives its
+// error instead.
+template <class D>
+struct Cell {
+    std::optional<InputOf<D>> input;
+    const char* error = nullptr;
+};
+
+template <class D>
+[[gnu::always_inline]] inline bool is_hole(const Column* c, std::size_t i) noexcept {
+    bool hole = true;
+    for (std::size_t k = 0; k < D::Rows::names.size(); ++k) hole = hole && std::isnan(c[k][i]);
+    return hole;
+}
+
+template <class D>
+[[gnu::always_inline]] inline void write_output(double* out, std::size_t at, const std::optional<typename D::Core::Output>& value) noexcept {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    if constexpr (width_of<D> == 0) {
+        out[at] = value ? *value : nan;
+    } else {
+        for (std::size_t j = 0; j < width_of<D>; ++j) out[at * width_of<D> + j] = value ? (*value)[j] : nan;
+    }
+}
+
+// The first invalid candle of rows [0, rows) and series [first, last), in
+// row order, then series order.
+struct Invalid {
+    std::size_t row = std::numeric_limits<std::size_t>::max();
+    std::size_t series = 0;
+    const char* error = nullptr;
+    bool before(const Invalid& other) const noexcept {
+        return row < other.row || (row == other.row && series < other.series);
+    }
+};
+
+template <class D>
+Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
+                      std::size_t last) noexcept {
+    if constexpr (std::same_as<InputOf<D>, Candle>) {
+        for (std::size_t r = 0; r < rows; ++r)
+            for (std::size_t s = first; s < last; ++s) {
+                const std::size_t i = r * count + s;
+                const auto f = D::Rows::fields(c, i);
+                if (!Candle::valid(f[0], f[1], f[2], f[3], f[4]) && !is_hole<D>(c, i)) [[unlikely]]
+                    return {r, s, D::Rows::row(c, i).error().detail()};
+            }
+    }
+    return {};
+}
+
+// Row by row, series by series. The candle is used where it was made,
+// never copied out first: a copy through memory in pieces stalls the loads
+// that read it back whole.
+template <class D>
+[[gnu::always_inline]] inline void feed_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
+                                             double* out, std::size_t first, std::size_t last) noexcept {
+    const std::size_t count = panel.size();
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t base = r * count;
+        for (std::size_t s = first; s < last; ++s) {
+            const std::size_t i = base + s;
+            if (is_hole<D>(c, i)) {
+                write_output<D>(out, i, std::nullopt);
+                continue;
+            }
+            if constexpr (std::same_as<InputOf<D>, double>) {
+                write_output<D>(out, i, panel[s].update(D::Rows::row(c, i)));
+            } else {
+                const auto candle = D::Rows::row(c, i);  // checked before any row is fed
+                write_output<D>(out, i, panel[s].update(candle.value()));
+            }
+        }
+    }
+}
+
+// Compiled twice, as the single objects' row loop is (row_loop.hpp): the
+// copy for processors with fused multiply-add uses the instruction.
+template <class D>
+[[KESTOV_ROW_LOOP_OPTIONS]] void feed_rows_portable(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
+                                                     double* out, std::size_t first, std::size_t last) noexcept {
+    feed_rows<D>(panel, c, rows, out, first, last);
+}
+
+#ifdef KESTOV_FMA_COPY
+template <class D>
+[[KESTOV_ROW_LOOP_OPTIONS, gnu::target("fma")]] void feed_rows_fma(Panel<typename D::Core>& panel, const Column* c,
+                                                                    std::size_t rows, double* out, std::size_t first,
+                                                                    std::size_t last) noexcept {
+    feed_rows<D>(panel, c, rows, out, first, last);
+}
+#endif
+
+template <class D>
+void run_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
+              std::size_t last) noexcept {
+#ifdef KESTOV_FMA_COPY
+    if (has_fma()) return feed_rows_fma<D>(panel, c, rows, out, first, last);
+#endif
+    feed_rows_portable<D>(panel, c, rows, out, first, last);
+}
+
+// Series [0, count) in `threads` blocks of whole cache lines of output.
+std::vector<std::pair<std::size_t, std::size_t>> plan_blocks(std::size_t count, std::size_t threads) {
+    threads = std::max<std::size_t>(1, std::min(threads, (count + 7) / 8));
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;
+    const std::size_t step = ((count + threads - 1) / threads + 7) / 8 * 8;
+    for (std::size_t first = 0; first < count; first += step) blocks.push_back({first, std::min(count, first + step)});
+    return blocks;
+}
+
+// Runs `work(b)` for every block, the first on this thread. A thread that
+// cannot be started leaves its block to this one.
+template <class F>
+void run_blocks(std::size_t blocks, F&& work) noexcept {
+    std::vector<std::thread> workers;
+    std::vector<char> started(blocks, 0);
+    for (std::size_t b = 1; b < blocks; ++b) {
+        try {
+            workers.emplace_back([&work, b] { work(b); });
+            started[b] = 1;
+        } catch (...) {
+        }
+    }
+    if (blocks != 0) work(0);
+    for (std::size_t b = 1; b < blocks; ++b)
+        if (!started[b]) work(b);
+    for (std::thread& t : workers) t.join();
+}
+
+template <class D>
+const std::array<const char*, D::Rows::names.size() + 1>& batch_names() {
+    static const auto names = [] {
+        std::array<const char*, D::Rows::names.size() + 1> all{};
+        std::copy(D::Rows::names.begin(), D::Rows::names.end(), all.begin());
+        all.back() = "threads";
+        return all;
+    }();
+    return names;
+}
+
+bool thread_count(PyObject* arg, std::size_t& threads) {
+    if (arg == nullptr || arg == Py_None) {
+        threads = std::max(1u, std::thread::hardware_concurrency());
+        return true;
+    }
+    std::uint64_t n = 0;
+    if (!to_u64(arg, "threads", n)) return false;
+    if (n == 0) {
+        PyErr_SetString(PyExc_ValueError, "threads must be at least 1");
+        return false;
+    }
+    threads = static_cast<std::size_t>(std::min<std::uint64_t>(n, 1024));
+    return true;
+}
+
+std::nullptr_t raise_invalid(const Invalid& bad, bool with_row) {
+    if (with_row)
+        PyErr_Format(PyExc_ValueError, "invalid candle at row %zu, series %zu: %s", bad.row, bad.series, bad.error);
+    else
+        PyErr_Format(PyExc_ValueError, "invalid candle in series %zu: %s", bad.series, bad.error);
+    return nullptr;
+}
+
+// A busy panel refuses a second caller, from this thread or another, rather
+// than letting two calls interleave over its states.
+class Busy {
+public:
+    Busy(PanelObject* p, Access access) : borrow_(p->borrow, access) {
+        if (!borrow_) {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_RuntimeError, "the panel is in use by another call");
+        }
+    }
+    explicit operator bool() const noexcept { return static_cast<bool>(borrow_); }
+
+private:
+    Borrow borrow_;
+};
+
+template <class D>
+PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    constexpr std::size_t ncols = D::Rows::names.size();
+    const auto& names = batch_names<D>();
+    std::array<PyObject*, ncols + 1> objects{};
+    const Signature sig{"Panel.batch()", names, ncols};
+    if (!match_vectorcall(sig, args, nargs, kwnames, objects.data())) return nullptr;
+    std::size_t threads = 1;
+    if (!thread_count(objects[ncols], threads)) return nullptr;
+    Busy busy(self, Access::Exclusive);
+    if (!busy) return nullptr;
+    auto& panel = static_cast<PanelOf<D>*>(self->panel)->series;
+    const std::size_t count = panel.size();
+
+    std::array<Column, ncols> columns{};
+    std::size_t rows = 0;
+    if (!read_panel_columns(std::span<PyObject* const>(objects.data(), ncols), D::Rows::names, 2, count,
+                            columns.data(), &rows))
+        return nullptr;
+    double* out = nullptr;
+    PyObject* result = new_panel_output(2, rows, count, width_of<D>, &out);
+    if (result == nullptr) return nullptr;
+
+    // Every candle is checked before any state moves, so a refused block
+    // leaves the panel as it was. The interpreter lock is not needed: the
+    // panel owns its states, and the caller keeps the inputs alive.
+    const auto blocks = plan_blocks(count, threads);
+    std::vector<Invalid> found(blocks.size());
+    Invalid bad;
+    Py_BEGIN_ALLOW_THREADS
+    if constexpr (std::same_as<InputOf<D>, Candle>) {
+        run_blocks(blocks.size(), [&](std::size_t b) {
+            found[b] = first_invalid<D>(columns.data(), rows, count, blocks[b].first, blocks[b].second);
+        });
+        for (const Invalid& f : found)
+            if (f.error != nullptr && (bad.error == nullptr || f.before(bad))) bad = f;
+    }
+    if (bad.error == nullptr)
+        run_blocks(blocks.size(), [&](std::size_t b) {
+            run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second);
+        });
+    Py_END_ALLOW_THREADS
+    if (bad.error != nullptr) {
+        Py_DECREF(result);
+        return raise_invalid(bad, true);
+    }
+    return result;
+}
+
+template <class D>
+PyObject* panel_update(PanelObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    constexpr std::size_t ncols = D::Rows::names.size();
+    std::array<PyObject*, ncols> objects{};
+    const Signature sig{"Panel.update()", D::Rows::names, ncols};
+    if (!match_vectorcall(sig, args, nargs, kwnames, objects.data())) return nullptr;
+    Busy busy(self, Access::Exclusive);
+    if (!busy) return nullptr;
+    auto& panel = static_cast<PanelOf<D>*>(self->panel)->series;
+    const std::size_t count = panel.size();
+    std::array<Column, ncols> columns{};
+    std::size_t rows = 0;
+    if (!read_panel_columns(objects, D::Rows::names, 1, count, columns.data(), &rows)) return nullptr;
+    const Invalid bad = first_invalid<D>(columns.data(), 1, count, 0, count);
+    if (bad.error != nullptr) return raise_invalid(bad, false);
+    double* out = nullptr;
+    PyObject* result = new_panel_output(1, 1, count, width_of<D>, &out);
+    if (result == nullptr) return nullptr;
+    run_rows<D>(panel, columns.data(), 1, out, 0, count);
+    return result;
+}
+
+template <class D>
+void* panel_make(const unsigned char* state, std::size_t size, std::size_t series) {
+    using Core = typename D::Core;
+    auto prototype = core_from_state<Core>(state, size, D::name);
+    if (!prototype) return nullptr;
+    auto panel = Panel<Core>::of(*prototype, series);
+    if (!panel) {
+        raise(panel.error(), D::name, nullptr, 0);
+        return nullptr;
+    }
+    return new PanelOf<D>{std::move(*prototype), std::move(panel).value()};
+}
+
+template <class D>
+bool panel_set_state(void* p, std::size_t s, const unsigned char* data, std::size_t size) {
+    auto* panel = static_cast<PanelOf<D>*>(p);
+    auto core = core_from_state<typename D::Core>(data, size, D::name);
+    if (!core) return false;
+    if (core->config() != panel->prototype.config()) {
+        PyErr_Format(PyExc_ValueError, "a %s of another configuration cannot join this panel", D::name);
+        return false;
+    }
+    panel->series[s] = std::move(*core);
+    return true;
+}
+
+// Every series' state, each as a u64 length and its bytes.
+template <class D>
+PyObject* panel_save(const void* p) {
+    const auto& panel = static_cast<const PanelOf<D>*>(p)->series;
+    std::size_t total = 0;
+    for (std::size_t s = 0; s < panel.size(); ++s) total += 8 + state_size(panel[s]);
+    PyObject* bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(total));
+    if (bytes == nullptr) return nullptr;
+    auto* at = reinterpret_cast<unsigned char*>(PyBytes_AsString(bytes));
+    for (std::size_t s = 0; s < panel.size(); ++s) {
+        const std::uint64_t size = state_size(panel[s]);
+        for (int i = 0; i < 8; ++i) *at++ = static_cast<unsigned char>(size >> (8 * i));
+        save_state(panel[s], at);
+        at += size;
+    }
+    return bytes;
+}
+
+template <class D>
+bool panel_load(void* p, const unsigned char* data, std::size_t size) {
+    using Core = typename D::Core;
+    auto* panel = static_cast<PanelOf<D>*>(p);
+    std::vector<Core> loaded;
+    std::size_t at = 0;
+    while (at < size) {
+        if (size - at < 8) break;
+        std::uint64_t length = 0;
+        for (int i = 0; i < 8; ++i) length |= static_cast<std::uint64_t>(data[at + i]) << (8 * i);
+        at += 8;
+        if (length > size - at) break;
+        auto core = core_from_state<Core>(data + at, static_cast<std::size_t>(length), D::name);
+        if (!core) return false;
+        if (core->config() != panel->prototype.config()) {
+            PyErr_Format(PyExc_ValueError, "invalid Panel state: a series of another %s configuration", D::name);
+            return false;
+        }
+        loaded.push_back(std::move(*core));
+        at += static_cast<std::size_t>(length);
+    }
+    if (at != size || loaded.size() != panel->series.size()) {
+        PyErr_Format(PyExc_ValueError, "invalid Panel state: not %zu series states", panel->series.size());
+        return false;
+    }
+    for (std::size_t s = 0; s < loaded.size(); ++s) panel->series[s] = std::move(loaded[s]);
+    return true;
+}
+
+template <class D>
+constexpr PanelOps ops_for{
+    D::name,
+    &panel_make<D>,
+    [](void* p) { delete static_cast<PanelOf<D>*>(p); },
+    [](const void* p) { return static_cast<const PanelOf<D>*>(p)->series.size(); },
+    [](const void* p) -> PyObject* { return to_python(static_cast<const PanelOf<D>*>(p)->prototype.config()); },
+    &panel_batch<D>,
+    &panel_update<D>,
+    [](const void* p, std::size_t s) -> PyObject* { return state_bytes(static_cast<const PanelOf<D>*>(p)->series[s]); },
+    &panel_set_state<D>,
+    &panel_save<D>,
+    &panel_load<D>,
+    [](void* p) { static_cast<PanelOf<D>*>(p)->series.reset(); },
+};
+
+template <class... D>
+struct OpsTable {
+    static constexpr std::array<const PanelOps*, sizeof...(D)> all{&ops_for<D>...};
+};
+constexpr auto& all_ops = descriptions::Each<OpsTable>::all;
+
+// ---- The Python type -------------------------------------------------------------
+
+// The ops of an indicator object's class, with a new reference to that class
+// in `cls`; null with TypeError when it is not one of kestov's classes.
+const PanelOps* ops_of(PyObject* indicator, PyObject** cls) {
+    PyObject* module = PyImport_ImportModule("kestov._kestov");
+    if (module == nullptr) return nullptr;
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(indicator));
+    for (const PanelOps* ops : all_ops) {
+        PyObject* candidate = PyObject_GetAttrString(module, ops->name);
+        if (candidate == nullptr) {
+            Py_DECREF(module);
+            return nullptr;
+        }
+        if (candidate == type) {
+            Py_DECREF(module);
+            *cls = candidate;
+            return ops;
+        }
+        Py_DECREF(candidate);
+    }
+    Py_DECREF(module);
+    PyErr_Format(PyExc_TypeError, "Panel needs an indicator of kestov, such as SMA(20), not %R", type);
+    return nullptr;
+}
+
+// The saved state of an indicator object, as a new bytes reference.
+PyObject* saved_state(PyObject* indicator) {
+    PyObject* reduced = PyObject_CallMethod(indicator, "__reduce__", nullptr);
+    if (reduced == nullptr) return nullptr;
+    PyObject* state = nullptr;
+    if (PyTuple_Check(reduced) && PyTuple_Size(reduced) == 3) state = PyTuple_GetItem(reduced, 2);
+    if (state == nullptr || !PyBytes_Check(state)) {
+        Py_DECREF(reduced);
+        PyErr_SetString(PyExc_TypeError, "the indicator gave no saved state");
+        return nullptr;
+    }
+    Py_INCREF(state);
+    Py_DECREF(reduced);
+    return state;
+}
+
+PyObject* panel_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            static constexpr std::array<const char*, 2> names{"indicator", "series"};
+            std::array<PyObject*, 2> objects{};
+            if (!match_tuple({"Panel.__new__()", names, 2}, args, kwargs, objects.data())) return nullptr;
+            std::uint64_t series = 0;
+            if (!to_u64(objects[1], "series", series)) return nullptr;
+            PyObject* cls = nullptr;
+            const PanelOps* ops = ops_of(objects[0], &cls);
+            if (ops == nullptr) return nullptr;
+            PyObject* state = saved_state(objects[0]);
+            if (state == nullptr) {
+                Py_DECREF(cls);
+                return nullptr;
+            }
+            if (series > std::numeric_limits<std::size_t>::max() / 2) {
+                Py_DECREF(state);
+                Py_DECREF(cls);
+                return PyErr_NoMemory();
+            }
+            void* panel = ops->make(reinterpret_cast<const unsigned char*>(PyBytes_AsString(state)),
+                                    static_cast<std::size_t>(PyBytes_Size(state)), static_cast<std::size_t>(series));
+            Py_DECREF(state);
+            if (panel == nullptr) {
+                Py_DECREF(cls);
+                return nullptr;
+            }
+            auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+            PyObject* self = alloc(type, 0);
+            if (self == nullptr) {
+                ops->destroy(panel);
+                Py_DECREF(cls);
+                return nullptr;
+            }
+            PanelObject* p = panel_of(self);
+            p->ops = ops;
+            p->panel = panel;
+            p->cls = cls;
+            new (&p->borrow) BorrowFlag{};
+            return self;
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+void panel_dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    PanelObject* p = panel_of(self);
+    if (p->panel != nullptr) p->ops->destroy(p->panel);
+    Py_XDECREF(p->cls);
+    auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free_slot(self);
+    Py_DECREF(type);
+}
+
+PyObject* method_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return panel_of(self)->ops->batch(panel_of(self), args, nargs, kwnames); },
+                   static_cast<PyObject*>(nullptr));
+}
+
+PyObject* method_update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return panel_of(self)->ops->update(panel_of(self), args, nargs, kwnames); },
+                   static_cast<PyObject*>(nullptr));
+}
+
+PyObject* method_reset(PyObject* self, PyObject*) noexcept {
+    PanelObject* p = panel_of(self);
+    Busy busy(p, Access::Exclusive);
+    if (!busy) return nullptr;
+    p->ops->reset(p->panel);
+    Py_RETURN_NONE;
+}
+
+Py_ssize_t panel_length(PyObject* self) noexcept {
+    PanelObject* p = panel_of(self);
+    return static_cast<Py_ssize_t>(p->ops->size(p->panel));
+}
+
+bool check_index(PanelObject* p, Py_ssize_t s) {
+    if (s < 0 || static_cast<std::size_t>(s) >= p->ops->size(p->panel)) {
+        PyErr_SetString(PyExc_IndexError, "panel series index out of range");
+        return false;
+    }
+    return true;
+}
+
+// panel[s]: a new indicator object holding series s's state.
+PyObject* panel_item(PyObject* self, Py_ssize_t s) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            PanelObject* p = panel_of(self);
+            Busy busy(p, Access::Shared);
+            if (!busy || !check_index(p, s)) return nullptr;
+            PyObject* config = p->ops->config(p->panel);
+            if (config == nullptr) return nullptr;
+            PyObject* obj = PyObject_CallObject(p->cls, config);
+            Py_DECREF(config);
+            if (obj == nullptr) return nullptr;
+            PyObject* state = p->ops->state_of(p->panel, static_cast<std::size_t>(s));
+            PyObject* done = state != nullptr ? PyObject_CallMethod(obj, "__setstate__", "O", state) : nullptr;
+            Py_XDECREF(state);
+            if (done == nullptr) {
+                Py_DECREF(obj);
+                return nullptr;
+            }
+            Py_DECREF(done);
+            return obj;
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+// panel[s] = obj: series s takes obj's state; obj must be of the panel's
+// class and configuration.
+int panel_set_item(PyObject* self, Py_ssize_t s, PyObject* value) noexcept {
+    return guarded(
+        [&]() -> int {
+            PanelObject* p = panel_of(self);
+            if (value == nullptr) {
+                PyErr_SetString(PyExc_TypeError, "panel series cannot be deleted");
+                return -1;
+            }
+            if (reinterpret_cast<PyObject*>(Py_TYPE(value)) != p->cls) {
+                PyErr_Format(PyExc_TypeError, "a panel of %s holds %s objects, not %R", p->ops->name, p->ops->name,
+                             reinterpret_cast<PyObject*>(Py_TYPE(value)));
+                return -1;
+            }
+            PyObject* state = saved_state(value);
+            if (state == nullptr) return -1;
+            Busy busy(p, Access::Exclusive);
+            bool ok = busy && check_index(p, s);
+            ok = ok && p->ops->set_state(p->panel, static_cast<std::size_t>(s),
+                                        reinterpret_cast<const unsigned char*>(PyBytes_AsString(state)),
+                                        static_cast<std::size_t>(PyBytes_Size(state)));
+            Py_DECREF(state);
+            return ok ? 0 : -1;
+        },
+        -1);
+}
+
+// pickle: Panel(a fresh indicator of the configuration, series), then every
+// series' state.
+PyObject* method_reduce(PyObject* self, PyObject*) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            PanelObject* p = panel_of(self);
+            Busy busy(p, Access::Shared);
+            if (!busy) return nullptr;
+            PyObject* config = p->ops->config(p->panel);
+            if (config == nullptr) return nullptr;
+            PyObject* prototype = PyObject_CallObject(p->cls, config);
+            Py_DECREF(config);
+            if (prototype == nullptr) return nullptr;
+            PyObject* states = p->ops->save(p->panel);
+            if (states == nullptr) {
+                Py_DECREF(prototype);
+                return nullptr;
+            }
+            return Py_BuildValue("(O(Nn)N)", reinterpret_cast<PyObject*>(Py_TYPE(self)), prototype,
+                                 panel_length(self), states);
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+PyObject* method_setstate(PyObject* self, PyObject* state) noexcept {
+    return guarded(
+        [&]() -> PyObject* {
+            PanelObject* p = panel_of(self);
+            if (!PyBytes_Check(state)) {
+                PyErr_SetString(PyExc_TypeError, "Panel state must be bytes");
+                return nullptr;
+            }
+            Busy busy(p, Access::Exclusive);
+            if (!busy) return nullptr;
+            if (!p->ops->load(p->panel, reinterpret_cast<const unsigned char*>(PyBytes_AsString(state)),
+                              static_cast<std::size_t>(PyBytes_Size(state))))
+                return nullptr;
+            Py_RETURN_NONE;
+        },
+        static_cast<PyObject*>(nullptr));
+}
+
+PyObject* panel_repr(PyObject* self) noexcept {
+    PanelObject* p = panel_of(self);
+    PyObject* config = p->ops->config(p->panel);
+    if (config == nullptr) return nullptr;
+    PyObject* text = PyUnicode_FromFormat("Panel(%s%R, series=%zd)", p->ops->name, config, panel_length(self));
+    Py_DECREF(config);
+    return text;
+}
+
+template <class F>
+PyCFunction as_cfunction(F* f) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+PyMethodDef panel_methods[] = {
+    {"batch", as_cfunction(&method_batch), METH_FASTCALL | METH_KEYWORDS,
+     "batch($self, *columns, threads=None)\n--\n\n"
+     "Feed a block of rows: the indicator class's batch columns, each a C-contiguous float64 array of\n"
+     "shape (rows, series). Returns (rows, series) or (rows, series, k). A series whose columns are all\n"
+     "NaN in a row has no bar there: its state does not move and its output is NaN. Computes with the\n"
+     "interpreter lock released, series split over `threads` threads (default: every core); do not\n"
+     "write the inputs during the call."},
+    {"update", as_cfunction(&method_update), METH_FASTCALL | METH_KEYWORDS,
+     "update($self, *columns)\n--\n\n"
+     "Feed one row: each column a float64 array of shape (series,). Returns (series,) or (series, k),\n"
+     "NaN where a series has no output."},
+    {"reset", as_cfunction(&method_reset), METH_NOARGS, "reset($self)\n--\n\nReset every series."},
+    {"__reduce__", as_cfunction(&method_reduce), METH_NOARGS, "__reduce__($self)\n--\n\nFor pickle and copy."},
+    {"__setstate__", as_cfunction(&method_setstate), METH_O,
+     "__setstate__($self, state, /)\n--\n\nRestore every series' state."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot panel_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&panel_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&panel_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(&panel_repr)},
+    {Py_tp_methods, panel_methods},
+    {Py_sq_length, reinterpret_cast<void*>(&panel_length)},
+    {Py_sq_item, reinterpret_cast<void*>(&panel_item)},
+    {Py_sq_ass_item, reinterpret_cast<void*>(&panel_set_item)},
+    {Py_tp_doc, const_cast<char*>(
+        "Panel(indicator, series)\n--\n\n"
+        "`series` independent states of one indicator, each starting as a copy of `indicator`.")},
+    {0, nullptr},
+};
+
+PyType_Spec panel_spec = {"kestov.many.Panel", static_cast<int>(sizeof(PanelObject)), 0, Py_TPFLAGS_DEFAULT,
+                          panel_slots};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "kestov.many",
+    "Many series of one indicator at once: a Panel for a whole universe of symbols.", 0, nullptr, nullptr,
+    nullptr, nullptr, nullptr,
+};
+
+PyObject* init() {
+    PyObject* module = PyModule_Create2(&module_def, 3);
+    if (module == nullptr) return nullptr;
+    PyObject* type = PyType_FromSpec(&panel_spec);
+    if (type == nullptr || PyModule_AddObject(module, "Panel", type) < 0) {
+        Py_XDECREF(type);
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}
+
+}  // namespace
+}  // namespace kestov::py
+
+PyMODINIT_FUNC PyInit_many(void) {
+    return kestov::py::guarded([] { return kestov::py::init(); }, static_cast<PyObject*>(nullptr));
+}

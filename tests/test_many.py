@@ -1,0 +1,189 @@
+"""kestov.many.Panel: every column is, bit for bit, a single object fed that series' bars."""
+
+import copy
+import pickle
+import random
+import threading
+
+import numpy as np
+import pytest
+
+from classes import CANDLE_CASES, CASES, awkward, by_class
+from kestov.many import Panel
+
+
+def universe(case, seed, rows, series):
+    """Columns of shape (rows, series) with holes: a late listing, a halt, and scattered missing bars."""
+    rng = random.Random(seed)
+    columns = [np.empty((rows, series)) for _ in case.columns]
+    for s in range(series):
+        for column, values in zip(columns, case.batch_args(awkward(case, seed * 100 + s, rows))):
+            column[:, s] = values
+        holes = [r for r in range(rows) if rng.random() < 0.05]
+        holes += list(range(rng.randrange(rows // 3))) if s % 3 == 1 else []  # listed late
+        holes += list(range(rows - rng.randrange(rows // 4), rows)) if s % 3 == 2 else []  # halted
+        for column in columns:
+            column[holes, s] = np.nan
+    return columns
+
+
+def single(case, start, columns, s):
+    """What a copy of `start` gives for series s: fed its bars only, outputs written at their rows."""
+    cols = [c[:, s] for c in columns]
+    bars = ~np.all([np.isnan(c) for c in cols], axis=0)
+    obj = copy.copy(start)
+    out = np.full((len(bars), case.width) if case.width else len(bars), np.nan)
+    out[bars] = obj.batch(*[np.ascontiguousarray(c[bars]) for c in cols])
+    return out, obj
+
+
+def warmed(case):
+    obj = case.make()
+    for x in case.series(1, obj.warmup_period() // 2 + 1):
+        obj.update(x)
+    return obj
+
+
+def state(obj):
+    return obj.__reduce__()[2]
+
+
+@by_class(CASES)
+@pytest.mark.parametrize("threads", [1, 2, 3])
+def test_columns_equal_single_objects(case, threads):
+    start = warmed(case)
+    rows, series = 3 * start.warmup_period() + 25, 11
+    columns = universe(case, 7, rows, series)
+    panel = Panel(start, series)
+    # a block, then rows one at a time, then another block
+    a, b = rows // 2, rows // 2 + 4
+    parts = [panel.batch(*[np.ascontiguousarray(c[:a]) for c in columns], threads=threads)]
+    parts += [panel.update(*[np.ascontiguousarray(c[r]) for c in columns])[None] for r in range(a, b)]
+    parts.append(panel.batch(*[np.ascontiguousarray(c[b:]) for c in columns], threads=threads))
+    got = np.concatenate(parts)
+    assert got.shape == ((rows, series, case.width) if case.width else (rows, series))
+    for s in range(series):
+        expected, obj = single(case, start, columns, s)
+        assert np.ascontiguousarray(got[:, s]).tobytes() == expected.tobytes(), s
+        assert state(panel[s]) == state(obj)  # and the series left where the single object is
+    assert state(start) == state(warmed(case))  # the panel copied its starting indicator
+
+
+@by_class(CANDLE_CASES)
+def test_invalid_candle_names_row_and_series_and_changes_nothing(case):
+    start = warmed(case)
+    columns = universe(case, 8, 40, 9)
+    panel = Panel(start, 9)
+    panel.batch(*[np.ascontiguousarray(c[:10]) for c in columns])
+    before = pickle.dumps(panel)
+    rest = [np.ascontiguousarray(c[10:]) for c in columns]
+    for c in rest:  # a bar with one field missing is not a hole
+        c[17, 6] = 1.0 if np.isnan(c[17, 6]) else c[17, 6]
+    rest[0][17, 6] = np.nan
+    rest[0][23, 2] = np.inf
+    with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 6: "):
+        panel.batch(*rest, threads=2)
+    assert pickle.dumps(panel) == before
+    with pytest.raises(ValueError, match=r"^invalid candle in series 6: "):
+        panel.update(*[c[17] for c in rest])
+    assert pickle.dumps(panel) == before
+
+
+@by_class([CASES[0], CASES[6]])
+def test_bad_arrays_are_clear_errors(case):
+    panel = Panel(case.make(), 4)
+    good = [np.zeros((5, 4)) + 1.0 for _ in case.columns]
+    n = len(good)
+    bad = {
+        "list": (TypeError, [[1.0] * 4] * 5),
+        "float32": (TypeError, good[0].astype(np.float32)),
+        "1-D": (TypeError, np.ones(4)),
+        "3-D": (TypeError, np.ones((5, 4, 1))),
+        "series": (ValueError, np.ones((5, 3))),
+        "Fortran": (ValueError, np.asfortranarray(np.ones((5, 4)))),
+        "strided": (ValueError, np.ones((5, 8))[:, ::2]),
+    }
+    for kind, (error, value) in bad.items():
+        with pytest.raises(error, match=f"argument '{case.columns[-1]}'"):
+            panel.batch(*good[:-1], value)
+    if n > 1:
+        with pytest.raises(ValueError, match="rows"):
+            panel.batch(*good[:-1], np.ones((6, 4)))
+    with pytest.raises(TypeError):
+        panel.update(*[g[0] for g in good][:-1], np.ones((1, 4)))
+    with pytest.raises(TypeError):
+        panel.batch(*good, threads="two")
+    with pytest.raises(ValueError):
+        panel.batch(*good, threads=0)
+    assert panel.batch(*[np.empty((0, 4))] * n).shape[:2] == (0, 4)
+
+
+def test_indexing_and_reset():
+    from kestov import EMA, SMA
+    panel = Panel(SMA(3), 4)
+    panel.batch(np.arange(24.0).reshape(6, 4))
+    assert len(panel) == 4 and repr(panel) == "Panel(SMA(3,), series=4)"
+    assert panel[-1].value == panel[3].value == 19.0
+    with pytest.raises(IndexError):
+        panel[4]
+    other = SMA(3)
+    other.update(100.0)
+    panel[1] = other
+    assert state(panel[1]) == state(other)
+    for bad, error in ((EMA(3), TypeError), (SMA(4), ValueError), (3.0, TypeError)):
+        with pytest.raises(error):
+            panel[0] = bad
+    with pytest.raises(TypeError):
+        del panel[0]
+    panel.reset()
+    assert state(panel[2]) == state(SMA(3))
+    for bad in (3.0, None, [1]):
+        with pytest.raises(TypeError):
+            Panel(bad, 2)
+    with pytest.raises((TypeError, OverflowError)):
+        Panel(SMA(3), -1)
+
+
+@by_class(CASES)
+def test_pickled_panel_continues_bit_for_bit(case):
+    start = warmed(case)
+    columns = universe(case, 9, 2 * start.warmup_period() + 20, 5)
+    half = len(columns[0]) // 2
+    panel = Panel(start, 5)
+    panel.batch(*[np.ascontiguousarray(c[:half]) for c in columns])
+    for twin in (pickle.loads(pickle.dumps(panel)), copy.deepcopy(panel)):
+        rest = [np.ascontiguousarray(c[half:]) for c in columns]
+        assert twin.batch(*rest).tobytes() == copy.deepcopy(panel).batch(*rest).tobytes()
+    with pytest.raises(ValueError):
+        panel.__setstate__(pickle.dumps(panel)[:-3])
+
+
+def test_two_threads_on_one_panel_get_a_clean_error():
+    from kestov import ATR
+    rows, series = 400, 4000
+    rng = np.random.default_rng(3)
+    close = 100 + np.cumsum(rng.normal(size=(rows, series)), axis=0)
+    high, low = close + 1, close - 1
+    reference = Panel(ATR(14), series)
+    reference.batch(high, low, close)
+    panel, refused = Panel(ATR(14), series), []
+
+    def other():
+        try:
+            panel.batch(high, low, close, threads=1)
+        except RuntimeError as e:
+            refused.append(str(e))
+
+    for _ in range(50):  # until the second call lands while the first is running
+        worker = threading.Thread(target=other)
+        panel.reset()
+        worker.start()
+        try:
+            panel.batch(high, low, close, threads=1)
+        except RuntimeError as e:
+            refused.append(str(e))
+        worker.join()
+        if refused:
+            break
+    assert refused and refused[0] == "the panel is in use by another call"
+    assert pickle.dumps(panel) == pickle.dumps(reference)  # one whole batch went through, never an interleaving
