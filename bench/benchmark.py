@@ -1,7 +1,7 @@
 """kestov against the libraries users would pick instead, in one process.
 
     python bench/benchmark.py [--rows N] [--repeat R] [--calls N] [--talipp-calls N]
-                              [--markdown PATH] [--json PATH] [--only NAME ...]
+                              [--universe ROWSxSERIES] [--markdown PATH] [--json PATH] [--only NAME ...]
 
 Over seeded synthetic OHLCV data (valid candles), every class at its default
 configuration (period 20 where the period has no default):
@@ -15,6 +15,13 @@ configuration (period 20 where the period has no default):
   (candle classes), beside talipp's `add` and the interpreter's call floor,
   `math.fabs(x)` on the same floats; for the classes that return a tuple also
   `divmod(x, 1.0)`, a builtin that returns a new tuple of two new floats.
+
+- universe: a kestov.many.Panel over ROWS x SERIES (default 2520 x 2000)
+  of seeded synthetic OHLCV, nanoseconds per cell with one thread and with
+  two, beside TA-Lib's function looped over the series (each series
+  contiguous, the transpose made before timing); `update` of one row of
+  5,000 series in nanoseconds per series; and the memory of a series, in
+  bytes, from the growth of the process's resident memory over 20,000.
 
 Writes a readable table (BENCHMARKS.md) and the same figures as JSON. The
 peers are optional: a peer that is not installed is reported as absent.
@@ -45,6 +52,7 @@ BATCH_GEOMEAN = 1.0  # geometric mean of kestov / TA-Lib over the matched classe
 UPDATE_FLOAT = 2.0  # value classes: multiple of the call floor
 UPDATE_TUPLE = 4.0  # candle classes: multiple of the call floor
 TALIPP_SPEEDUP = 30.0
+UNIVERSE_GEOMEAN = 0.5  # panel, one thread, against TA-Lib looped over the series
 
 # TA-Lib's function for each class, called with the parameters of kestov's
 # default configuration, and which of its outputs match which of ours: each
@@ -292,6 +300,64 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
     return floor, results, reference
 
 
+def wide_ohlcv(rows, series, seed):
+    """(rows, series) C-contiguous columns for the panel, and (series, rows) ones for a loop over series."""
+    flat = ohlcv(rows * series, seed)
+    by_series = {k: np.ascontiguousarray(v.reshape(series, rows)) for k, v in flat.items()}
+    wide = {k: np.ascontiguousarray(v.T) for k, v in by_series.items()}
+    return wide, by_series
+
+
+def resident_bytes():
+    try:
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+    except (OSError, ValueError, IndexError):
+        return None
+
+
+def series_bytes(cls, count=20_000):
+    """Bytes a series of a panel takes, from the growth of resident memory."""
+    from kestov.many import Panel
+    gc.collect()
+    before = resident_bytes()
+    panel = Panel(default_instance(cls), count)
+    after = resident_bytes()
+    del panel
+    return None if before is None or after is None else max(after - before, 0) / count
+
+
+def run_universe(names, rows, series, repeat, talib, seed, update_series=5000):
+    from kestov.many import Panel
+    wide, by_series = wide_ohlcv(rows, series, seed)
+    row = {k: np.ascontiguousarray(v[0, :1].repeat(update_series)) for k, v in wide.items()}
+    cells, results = rows * series, []
+    for name in names:
+        cls = getattr(kestov, name)
+        inputs = batch_inputs(cls, wide)
+        row_inputs = batch_inputs(cls, row)
+        timings = [(lambda p: p.batch(*inputs, threads=1), cells, lambda: Panel(default_instance(cls), series)),
+                   (lambda p: p.batch(*inputs, threads=2), cells, lambda: Panel(default_instance(cls), series)),
+                   (lambda p: p.update(*row_inputs), update_series,
+                    lambda: Panel(default_instance(cls), update_series))]
+        matched = name in TALIB and talib is not None
+        if matched:
+            fn = TALIB[name][1]
+            columns = [{k: v[s] for k, v in by_series.items()} for s in range(series)]
+            timings.append((lambda _: [fn(talib, d) for d in columns], cells))
+        one, two, update, *theirs = medians_ns(timings, repeat)
+        entry = {"class": name, "config": label(cls), "ns_per_cell": one, "ns_per_cell_2_threads": two,
+                 "x_1_thread": two / one, "update_ns_per_series": update, "bytes_per_series": series_bytes(cls)}
+        if matched:
+            entry["talib_loop_ns_per_cell"] = theirs[0]
+            entry["x_talib_loop"] = one / theirs[0]
+        results.append(entry)
+        print(f"  panel  {entry['config']:48} {one:7.2f} ns/cell   2 threads x{entry['x_1_thread']:.2f}"
+              f"   update {update:6.2f} ns/series"
+              + (f"   x{entry['x_talib_loop']:.2f} TA-Lib loop" if matched else ""), flush=True)
+    return results
+
+
 def machine():
     cpu = platform.processor() or platform.machine()
     try:
@@ -305,7 +371,7 @@ def machine():
     return {"cpu": cpu, "logical_cpus": os.cpu_count(), "system": platform.platform()}
 
 
-def targets(batch, update):
+def targets(batch, update, report_universe=None):
     matched = [b["x_talib"] for b in batch if "x_talib" in b]
     out = {}
     if matched:
@@ -324,6 +390,12 @@ def targets(batch, update):
         least = min(slower, key=lambda u: u["talipp_x_slower"])
         out["talipp_least_x_slower"] = {"class": least["class"], "value": least["talipp_x_slower"],
                                         "limit": TALIPP_SPEEDUP}
+    panel = [e["x_talib_loop"] for e in report_universe if "x_talib_loop" in e] if report_universe else []
+    if panel:
+        out["universe_geomean_x_talib_loop"] = {"value": math.exp(statistics.fmean(map(math.log, panel))),
+                                                "limit": UNIVERSE_GEOMEAN, "classes": len(panel)}
+        worst = max((e for e in report_universe if "x_talib_loop" in e), key=lambda e: e["x_talib_loop"])
+        out["universe_worst_x_talib_loop"] = {"class": worst["class"], "value": worst["x_talib_loop"], "limit": 1.0}
     return out
 
 
@@ -386,6 +458,24 @@ def markdown(report):
             f"| {fmt(u['limit_x_call_floor'], 0)} | {fmt(u.get('talipp_ns_per_call'), 0)} "
             f"| {fmt(u.get('talipp_x_slower'), 0)} |")
     add("")
+    universe = report.get("universe")
+    if universe:
+        u = report["meta"]["universe"]
+        add("## Universe: kestov.many.Panel (ns per cell)")
+        add("")
+        add(f"{u['rows']:,} rows x {u['series']:,} series of seeded synthetic OHLCV in (rows, series) arrays; "
+            "TA-Lib loop: its function called once per series on contiguous columns (the transpose made before "
+            f"timing). Update: one row of {u['update_series']:,} series, per series. Memory: resident growth of "
+            "20,000 series, per series.")
+        add("")
+        add("| Class | panel, 1 thread | 2 threads / 1 | TA-Lib loop | panel / TA-Lib loop | update ns per series "
+            "| bytes per series |")
+        add("|---|---:|---:|---:|---:|---:|---:|")
+        for e in universe:
+            add(f"| {e['config']} | {fmt(e['ns_per_cell'])} | {fmt(e['x_1_thread'])} "
+                f"| {fmt(e.get('talib_loop_ns_per_cell'))} | {fmt(e.get('x_talib_loop'))} "
+                f"| {fmt(e['update_ns_per_series'])} | {fmt(e['bytes_per_series'], 0)} |")
+        add("")
     add("## Targets")
     add("")
     add("| Target | measured | limit | met |")
@@ -396,6 +486,8 @@ def markdown(report):
         "update_float_worst_x_call_floor": "update with a float: slowest class against the call floor",
         "update_6-tuple_worst_x_call_floor": "update with a 6-tuple: slowest class against the call floor",
         "talipp_least_x_slower": "update: talipp slower by at least",
+        "universe_geomean_x_talib_loop": "universe: geometric mean of the panel against the TA-Lib loop",
+        "universe_worst_x_talib_loop": "universe: slowest class against the TA-Lib loop",
     }
     for key, t in report["targets"].items():
         met = t["value"] >= t["limit"] if key == "talipp_least_x_slower" else t["value"] <= t["limit"]
@@ -416,6 +508,8 @@ def main(argv=None):
     parser.add_argument("--json", type=Path, default=ROOT / "bench" / "results.json")
     parser.add_argument("--no-peers", action="store_true", help="time kestov and the floors only")
     parser.add_argument("--only", nargs="+", metavar="NAME", help="classes to time (default: all)")
+    parser.add_argument("--universe", default="2520x2000", metavar="ROWSxSERIES",
+                        help="the panel section's size; 0 leaves it out")
     args = parser.parse_args(argv)
 
     names = args.only or class_names()
@@ -438,7 +532,11 @@ def main(argv=None):
     floor, update, reference = run_update(names, full, args.calls, args.talipp_calls, args.repeat, talipp)
     report = {"meta": meta, "cumsum_close_ns_per_row": cumsum, "call_floor_ns_per_call": floor,
               "tuple_reference": reference, "batch": batch, "update": update}
-    report["targets"] = targets(batch, update)
+    if args.universe != "0":
+        u_rows, u_series = (int(x) for x in args.universe.lower().split("x"))
+        meta["universe"] = {"rows": u_rows, "series": u_series, "update_series": 5000}
+        report["universe"] = run_universe(names, u_rows, u_series, max(3, args.repeat // 3), talib, args.seed)
+    report["targets"] = targets(batch, update, report.get("universe"))
 
     args.json.parent.mkdir(parents=True, exist_ok=True)
     args.json.write_text(json.dumps(report, indent=1) + "\n")

@@ -16,8 +16,8 @@ BENCH = Path(__file__).resolve().parent.parent / "bench" / "benchmark.py"
 def test_benchmark_runs(tmp_path):
     main = runpy.run_path(str(BENCH))["main"]
     md, js = tmp_path / "B.md", tmp_path / "b.json"
-    main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100",
-                "--markdown", str(md), "--json", str(js)])
+    main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100", "--universe", "30x40",
+          "--markdown", str(md), "--json", str(js)])
     report = json.loads(js.read_text())
     names = [c.name for c in CASES]
     assert [b["class"] for b in report["batch"]] == names == [u["class"] for u in report["update"]]
@@ -28,6 +28,8 @@ def test_benchmark_runs(tmp_path):
     assert len(matched) == 20
     if report["meta"]["ta-lib"]:
         assert all(b["talib_ns_per_row"] > 0 and b["check"]["values_compared"] > 0 for b in matched)
+    assert [e["class"] for e in report["universe"]] == names
+    assert all(e["ns_per_cell"] > 0 and e["update_ns_per_series"] > 0 for e in report["universe"])
     text = md.read_text()
     assert all(f"| {name} |" in text for name in names) and report["meta"]["date"] in text
 

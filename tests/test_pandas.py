@@ -72,3 +72,34 @@ def test_refusals():
         kpd.batch(RSI(), pd.Series(["a", "b"], name="close"))
     with pytest.raises(TypeError, match="Series or DataFrame"):
         kpd.batch(RSI(), [1.0, 2.0])
+
+
+@by_class([c for c in CASES if c.name in ("SMA", "MACD", "ATR", "MFI", "Aroon")])
+def test_panel_of_a_long_frame_is_each_symbol_on_its_own(case):
+    """Shuffled long rows, symbols listed late: each wide column is that symbol's own batch at its times."""
+    rows = []
+    for k, symbol in enumerate(("AAA", "BBB", "CCC")):
+        f = frame(60 - 9 * k)
+        f["symbol"] = symbol
+        rows.append(f.reset_index())
+    long = pd.concat(rows).sample(frac=1, random_state=4)
+    got = kpd.panel(case.make(), long, time="when")
+    for symbol, own in long.groupby("symbol"):
+        expected = kpd.batch(case.make(), own.set_index("when").sort_index())
+        column = got[symbol] if not case.width else got.xs(symbol, axis=1, level=1)
+        column = column.dropna(how="all") if case.width else column.dropna()
+        assert np.array_equal(column.to_numpy(), expected.dropna(how="all").to_numpy())
+    # the same universe as wide frames gives the same result
+    wide = {c: long.pivot(index="when", columns="symbol", values=HEADERS[c])
+            for c in ("high", "low", "close", "volume")}
+    pd.testing.assert_frame_equal(kpd.panel(case.make(), wide), got, check_names=False)
+
+
+def test_panel_refuses_what_it_cannot_read():
+    long = frame(10).reset_index().assign(symbol="A")
+    with pytest.raises(ValueError, match="more than one bar"):
+        kpd.panel(ATR(3), pd.concat([long, long]), time="when")
+    with pytest.raises(TypeError, match="ATR reads high, low, close"):
+        kpd.panel(ATR(3), long.pivot(index="when", columns="symbol", values="Close"))
+    with pytest.raises(ValueError, match="no 'volume' frame"):
+        kpd.panel(MFI(3), {"high": long, "low": long, "close": long})

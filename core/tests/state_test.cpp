@@ -127,3 +127,44 @@ TEST(a_state_names_what_is_wrong) {
     auto zero = kestov::load_state<kestov::SMA>(bytes);
     CHECK(!zero.has_value() && std::holds_alternative<kestov::IndicatorError>(zero.error()));
 }
+
+namespace {
+
+// Series s of a panel is a copy of the prototype fed only s's inputs.
+template <class T>
+void check_panel(kestov::Expected<T, kestov::BuildError> made) {
+    T prototype = std::move(made).value();
+    Inputs warm{std::mt19937_64(8)};
+    for (int i = 0; i < 7; ++i) prototype.update(warm.next<T>());
+    constexpr std::size_t count = 5;
+    auto panel = kestov::Panel<T>::of(prototype, count);
+    CHECK(panel.has_value() && panel.value().size() == count);
+    if (!panel) return;
+    std::vector<T> singles;
+    for (std::size_t s = 0; s < count; ++s) singles.push_back(kestov::copy_state(prototype).value());
+    std::vector<Inputs> inputs;
+    for (std::size_t s = 0; s < count; ++s) inputs.push_back(Inputs{std::mt19937_64(20 + s)});
+    for (int row = 0; row < 200; ++row) {
+        std::vector<std::optional<typename T::Input>> cells;
+        for (std::size_t s = 0; s < count; ++s) {
+            const auto x = inputs[s].template next<T>();
+            cells.push_back((row + s) % 7 == 3 ? std::nullopt : std::optional(x));  // a hole now and then
+        }
+        panel.value().update_row([&](std::size_t s) { return cells[s]; },
+                                 [&](std::size_t s, const auto& out) {
+                                     const auto expected = cells[s] ? singles[s].update(*cells[s]) : decltype(out){};
+                                     CHECK_EQ(output_bits(out), output_bits(expected));
+                                 });
+    }
+    for (std::size_t s = 0; s < count; ++s) CHECK(kestov::same_state(panel.value()[s], singles[s]));
+}
+
+}  // namespace
+
+TEST(panel_series_are_single_indicators) {
+    check_panel(kestov::ATR::create(14));
+    check_panel(kestov::MACD::create(5, 13, 4));
+    check_panel(kestov::KAMA::create(10, 2, 30));
+    check_panel(kestov::Aroon::create(9));
+    check_panel(kestov::VWAP::create());
+}

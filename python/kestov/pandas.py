@@ -4,6 +4,7 @@
     from kestov.pandas import batch
 
     frame = batch(MACD(), prices)       # Series in; DataFrame macd, signal, histogram out
+    wide = panel(ATR(14), bars)         # a long frame of many symbols in; time by symbol out
 
 Columns are found by name, case-insensitively: open, high, low, close, volume
 (an indicator that reads prices reads close). A Series is taken as the close
@@ -15,7 +16,7 @@ Needs pandas (pip install 'kestov[pandas]'); the rest of kestov does not.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Union
+from typing import TYPE_CHECKING, Mapping, Union
 
 import numpy as np
 
@@ -29,7 +30,7 @@ from kestov.columns import column_names, input_columns
 if TYPE_CHECKING:
     from kestov.typing import FloatArray
 
-__all__ = ["batch"]
+__all__ = ["batch", "panel"]
 
 
 def batch(indicator: object, data: Union[pd.Series, pd.DataFrame], *,
@@ -80,3 +81,79 @@ def _float64(column: pd.Series, label: object) -> FloatArray:
         except (TypeError, ValueError) as exc:
             raise TypeError(f"column {label!r} cannot be read as float64: {exc}") from None
     return np.ascontiguousarray(values)
+
+
+def panel(indicator: object, data: Union[pd.DataFrame, Mapping[str, pd.DataFrame]], *, symbol: str = "symbol",
+          time: str | None = "time", threads: int | None = None) -> pd.DataFrame:
+    """A whole universe through one kestov.many.Panel, every symbol starting as a copy of `indicator`.
+
+    `data` is either a long frame, one row per (symbol, time) bar, with a
+    `symbol` column, a `time` column (None: the index) and the price columns;
+    or wide frames, one row per time and one column per symbol: a mapping of
+    column name ("high", "low", "close", ...) to frame, or one frame of
+    closes for an indicator that reads prices. A symbol without a bar at a
+    time (listed later, halted) is a hole there: its state does not move and
+    its result is NaN. The result is wide, indexed by time with a column per
+    symbol, under the output names as a first column level for indicators
+    with several outputs. `indicator` itself is not moved.
+    """
+    from kestov.many import Panel
+
+    cls = type(indicator)
+    needed = input_columns(cls)
+    if isinstance(data, pd.DataFrame) and _has_column(data, symbol):
+        wide = _pivot(data, symbol, time, needed, cls.__name__)
+    elif isinstance(data, pd.DataFrame):
+        if needed != ("close",):
+            raise TypeError(f"{cls.__name__} reads {', '.join(needed)}: pass a mapping of those columns to wide frames")
+        wide = {"close": data}
+    elif isinstance(data, Mapping):
+        wide = {column: _wide(data, column, cls.__name__) for column in needed}
+    else:
+        raise TypeError(f"expected a long DataFrame with a {symbol!r} column, a wide DataFrame or a mapping of "
+                        f"wide DataFrames, got {type(data).__name__}")
+    first = wide[needed[0]]
+    for column in needed[1:]:
+        if not (wide[column].index.equals(first.index) and wide[column].columns.equals(first.columns)):
+            raise ValueError(f"the {column!r} frame has other times or symbols than the {needed[0]!r} frame")
+    arrays = [np.ascontiguousarray(_float64_block(wide[column], column)) for column in needed]
+    result = Panel(indicator, first.shape[1]).batch(*arrays, threads=threads)
+    if result.ndim == 2:
+        return pd.DataFrame(result, index=first.index, columns=first.columns, copy=False)
+    names = column_names(cls.__name__, result.shape[2])
+    columns = pd.MultiIndex.from_product([list(names), list(first.columns)], names=[None, first.columns.name])
+    # (rows, series, k) to (rows, k, series): one block per output
+    return pd.DataFrame(result.transpose(0, 2, 1).reshape(result.shape[0], -1), index=first.index, columns=columns)
+
+
+def _has_column(frame: pd.DataFrame, name: str) -> bool:
+    return name in frame.columns
+
+
+def _pivot(frame: pd.DataFrame, symbol: str, time: str | None, needed: tuple, reader: str) -> dict:
+    keys = frame[symbol]
+    times = frame.index if time is None else frame[time]
+    if time is not None and time not in frame.columns:
+        raise ValueError(f"no {time!r} column (pass time=None to use the index)")
+    long = pd.DataFrame({column: _float64(_column(frame, column, reader), column) for column in needed})
+    long.index = pd.MultiIndex.from_arrays([np.asarray(times), np.asarray(keys)], names=["time", symbol])
+    if long.index.has_duplicates:
+        raise ValueError(f"more than one bar for the same {symbol} and time")
+    wide = long.unstack(symbol).sort_index()
+    return {column: wide[column] for column in needed}
+
+
+def _wide(frames: Mapping[str, pd.DataFrame], wanted: str, reader: str) -> pd.DataFrame:
+    hits = [k for k in frames if isinstance(k, str) and k.strip().lower() == wanted]
+    if not hits:
+        raise ValueError(f"no {wanted!r} frame (needed by {reader})")
+    if len(hits) > 1:
+        raise ValueError(f"frame {wanted!r} appears more than once")
+    return frames[hits[0]]
+
+
+def _float64_block(frame: pd.DataFrame, label: str) -> FloatArray:
+    try:
+        return frame.to_numpy(dtype=np.float64, na_value=np.nan)
+    except (TypeError, ValueError) as exc:
+        raise TypeError(f"the {label!r} frame cannot be read as float64: {exc}") from None

@@ -1,5 +1,6 @@
 #include "arrays.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -143,25 +144,62 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
     return true;
 }
 
-// A panel's block output is written once, in full, straight after it is
-// made; in pages of 4 KiB each first write is a fault, which for tens of
-// megabytes costs more than the arithmetic. Large outputs go in huge pages
-// where the system offers them, owned by the array through a capsule.
+// A panel's block output is tens of megabytes written once, straight after
+// it is made. Fresh pages cost more than the arithmetic that fills them
+// (each is a fault and is cleared by the system first), so large outputs go
+// in huge pages where the system offers them, and the last few blocks freed
+// are kept for the next outputs of about their size, as a heap keeps small
+// blocks. The interpreter lock guards the cache: arrays are made and freed
+// under it.
 constexpr std::size_t huge_output = std::size_t{8} << 20;
+constexpr std::size_t huge_page = std::size_t{2} << 20;
 
-// Null without an exception: no huge pages here, use an ordinary array.
-PyObject* huge_array(int ndim, npy_intp* dims, std::size_t bytes, double** data) {
+struct Block {
+    void* memory = nullptr;
+    std::size_t size = 0;
+};
+Block kept[2];  // at most two blocks idle at a time
+
+void* take_block(std::size_t size) {
+    for (Block& b : kept) {
+        if (b.memory != nullptr && b.size >= size && b.size / 2 <= size) {
+            void* memory = b.memory;
+            b = {};
+            return memory;
+        }
+    }
+    void* memory = std::aligned_alloc(huge_page, size);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::size_t page = std::size_t{2} << 20;
-    const std::size_t size = (bytes + page - 1) / page * page;
-    void* memory = std::aligned_alloc(page, size);
-    if (memory == nullptr) return nullptr;
-    madvise(memory, size, MADV_HUGEPAGE);
-    PyObject* owner = PyCapsule_New(memory, nullptr, [](PyObject* capsule) {
-        std::free(PyCapsule_GetPointer(capsule, nullptr));
-    });
-    if (owner == nullptr) {
-        std::free(memory);
+    if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
+#endif
+    return memory;
+}
+
+void give_back(PyObject* capsule) {
+    void* memory = PyCapsule_GetPointer(capsule, nullptr);
+    const auto size = reinterpret_cast<std::uintptr_t>(PyCapsule_GetContext(capsule));
+    for (Block& b : kept) {
+        if (b.memory == nullptr) {
+            b = {memory, static_cast<std::size_t>(size)};
+            return;
+        }
+    }
+    // Keep the newer block in place of the smaller kept one.
+    Block& smaller = kept[0].size <= kept[1].size ? kept[0] : kept[1];
+    std::free(smaller.memory);
+    smaller = {memory, static_cast<std::size_t>(size)};
+}
+
+// An array over a kept or new block, which goes back to the cache when the
+// array is freed. Null with an exception set on failure.
+PyObject* block_array(int ndim, npy_intp* dims, std::size_t bytes, double** data) {
+    const std::size_t size = (bytes + huge_page - 1) / huge_page * huge_page;
+    void* memory = take_block(size);
+    if (memory == nullptr) return PyErr_NoMemory();
+    PyObject* owner = PyCapsule_New(memory, nullptr, give_back);
+    if (owner == nullptr || PyCapsule_SetContext(owner, reinterpret_cast<void*>(static_cast<std::uintptr_t>(size))) < 0) {
+        if (owner == nullptr) std::free(memory);
+        Py_XDECREF(owner);
         return nullptr;
     }
     PyObject* out = PyArray_New(&PyArray_Type, ndim, dims, NPY_DOUBLE, nullptr, memory, 0, NPY_ARRAY_CARRAY, nullptr);
@@ -175,10 +213,6 @@ PyObject* huge_array(int ndim, npy_intp* dims, std::size_t bytes, double** data)
     }
     *data = static_cast<double*>(memory);
     return out;
-#else
-    static_cast<void>(ndim), static_cast<void>(dims), static_cast<void>(bytes), static_cast<void>(data);
-    return nullptr;
-#endif
 }
 
 bool read_panel_columns(std::span<PyObject* const> objects, std::span<const char* const> names, int ndim,
@@ -241,10 +275,7 @@ PyObject* new_panel_output(int ndim, std::size_t rows, std::size_t series, std::
     dims[n++] = static_cast<npy_intp>(series);
     if (width != 0) dims[n++] = static_cast<npy_intp>(width);
     const std::size_t bytes = rows * series * k * sizeof(double);
-    if (bytes >= huge_output) {
-        PyObject* out = huge_array(n, dims, bytes, data);
-        if (out != nullptr || PyErr_Occurred()) return out;
-    }
+    if (bytes >= huge_output) return block_array(n, dims, bytes, data);
     PyObject* out = PyArray_SimpleNew(n, dims, NPY_DOUBLE);
     if (out == nullptr) return nullptr;
     *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out)));

@@ -89,7 +89,7 @@ struct Cell {
 template <class D>
 [[gnu::always_inline]] inline bool is_hole(const Column* c, std::size_t i) noexcept {
     bool hole = true;
-    for (std::size_t k = 0; k < D::Rows::names.size(); ++k) hole = hole && std::isnan(c[k][i]);
+    for (std::size_t k = 0; k < D::Rows::names.size(); ++k) hole &= std::isnan(c[k][i]);
     return hole;
 }
 
@@ -114,17 +114,28 @@ struct Invalid {
     }
 };
 
+// Each row is first tested whole, without a branch per candle (a loop the
+// compiler can run in vector lanes); only a row that fails is searched.
 template <class D>
 Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
                       std::size_t last) noexcept {
     if constexpr (std::same_as<InputOf<D>, Candle>) {
-        for (std::size_t r = 0; r < rows; ++r)
+        for (std::size_t r = 0; r < rows; ++r) {
+            const std::size_t base = r * count;
+            bool all_good = true;
             for (std::size_t s = first; s < last; ++s) {
-                const std::size_t i = r * count + s;
+                const auto f = D::Rows::fields(c, base + s);
+                all_good &= Candle::valid(f[0], f[1], f[2], f[3], f[4]) | is_hole<D>(c, base + s);
+            }
+            if (all_good) [[likely]]
+                continue;
+            for (std::size_t s = first; s < last; ++s) {
+                const std::size_t i = base + s;
                 const auto f = D::Rows::fields(c, i);
-                if (!Candle::valid(f[0], f[1], f[2], f[3], f[4]) && !is_hole<D>(c, i)) [[unlikely]]
+                if (!Candle::valid(f[0], f[1], f[2], f[3], f[4]) && !is_hole<D>(c, i))
                     return {r, s, D::Rows::row(c, i).error().detail()};
             }
+        }
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Every core indicator, for programs that stream through the library.
+// Every core indicator, for programs that stream through the library, with
+// saved states (state.hpp) and panels of many series (panel.hpp).
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -29,6 +30,8 @@
 #include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/williams_r.hpp"
 #include "kestov/indicators/wma.hpp"
+#include "kestov/panel.hpp"
+#include "kestov/state.hpp"
 
 namespace kestov {
 template <class... T>
