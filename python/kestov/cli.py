@@ -1,24 +1,34 @@
 """Command-line program: run indicators over a CSV of bars, write a CSV of results.
 
     kestov [CSV] [-i INDICATOR]... [-o FILE] [--plot FILE.png]
+    kestov --follow [--state FILE] [-i INDICATOR]... [-o FILE] < live CSV
 
 Everything about the indicators (names, constructor arguments, batch inputs)
-comes from the extension module's registry, so new classes show up here
+comes from the extension modules' registries, so new classes show up here
 without changes to this file.
 """
 
 import argparse
 import ast
+import base64
+import contextlib
+import copy
 import csv
 import difflib
 import inspect
+import json
 import math
 import os
+import shlex
+import signal
 import sys
+import tempfile
+import threading
 from importlib import resources
 
 import numpy as np
 
+import kestov
 from kestov import _kestov
 from kestov.columns import column_names, input_columns
 
@@ -52,7 +62,7 @@ class Parser(argparse.ArgumentParser):
 
 def registry():
     """Indicator classes by name, in registration order."""
-    return {name: getattr(_kestov, name) for name in _kestov.__all__ if name != "__version__"}
+    return {name: getattr(kestov, name) for name in kestov.__all__ if name != "__version__"}
 
 
 def constructor_signature(cls):
@@ -176,16 +186,10 @@ def _number(text):
         return None
 
 
-def read_table(reader, source, needed):
-    """Read the needed columns as float64 arrays.
-
-    Returns (arrays, row count, date column name or None, date values).
-    """
-    header = next((row for row in reader if row), None)
-    if header is None:
-        raise DataError(f"{source}: empty file")
+def column_index(header, source, needed, line):
+    """Positions of the needed columns in a header row, and the date column's name or None."""
     if all(_number(cell) is not None for cell in header):
-        raise DataError(f"{source}: missing header row (line {reader.line_num} looks like data)")
+        raise DataError(f"{source}: missing header row (line {line} looks like data)")
     names = [cell.strip().lower() for cell in header]
     index = {}
     for column, required_by in needed.items():
@@ -197,25 +201,42 @@ def read_table(reader, source, needed):
         if len(hits) > 1:
             raise DataError(f"{source}: column {column!r} appears more than once")
         index[column] = hits[0]
-    date_name = header[0] if names[0] in DATE_COLUMNS else None
+    return index, (header[0] if names[0] in DATE_COLUMNS else None)
 
+
+def row_values(row, width, index, source, line):
+    """The needed cells of one data row as floats, by column name."""
+    if len(row) != width:
+        raise DataError(f"{source}: line {line}: expected {width} cells, got {len(row)}")
+    values = {}
+    for column, i in index.items():
+        text = row[i]
+        value = _number(text)
+        if value is None:
+            what = "empty cell" if not text.strip() else f"not a number: {text!r}"
+            raise DataError(f"{source}: line {line}: column {column!r}: {what}")
+        if not math.isfinite(value):
+            raise DataError(f"{source}: line {line}: column {column!r}: {text.strip()!r} is not finite")
+        values[column] = value
+    return values
+
+
+def read_table(reader, source, needed):
+    """Read the needed columns as float64 arrays.
+
+    Returns (arrays, row count, date column name or None, date values).
+    """
+    header = next((row for row in reader if row), None)
+    if header is None:
+        raise DataError(f"{source}: empty file")
+    index, date_name = column_index(header, source, needed, reader.line_num)
     values = {column: [] for column in index}
     dates = []
     rows = 0
     for row in reader:
         if not row:
             continue
-        line = reader.line_num
-        if len(row) != len(header):
-            raise DataError(f"{source}: line {line}: expected {len(header)} cells, got {len(row)}")
-        for column, i in index.items():
-            text = row[i]
-            value = _number(text)
-            if value is None:
-                what = "empty cell" if not text.strip() else f"not a number: {text!r}"
-                raise DataError(f"{source}: line {line}: column {column!r}: {what}")
-            if not math.isfinite(value):
-                raise DataError(f"{source}: line {line}: column {column!r}: {text.strip()!r} is not finite")
+        for column, value in row_values(row, len(header), index, source, reader.line_num).items():
             values[column].append(value)
         if date_name is not None:
             dates.append(row[0])
@@ -224,14 +245,20 @@ def read_table(reader, source, needed):
     return arrays, rows, date_name, dates
 
 
-def load(path, indicators, extra=None):
-    """Read the columns the indicators need, and those of extra (column -> who needs it, None if optional)."""
+def needed_columns(indicators, extra=None):
+    """Column -> the first indicator that reads it (None where the column is optional)."""
     needed = {}
     for label, _, _, inputs in indicators:
         for column in inputs:
             needed.setdefault(column, label)
     for column, required_by in (extra or {}).items():
         needed.setdefault(column, required_by)
+    return needed
+
+
+def load(path, indicators, extra=None):
+    """Read the columns the indicators need, and those of extra (column -> who needs it, None if optional)."""
+    needed = needed_columns(indicators, extra)
     source = "sample.csv" if path is None else ("<stdin>" if path == "-" else path)
     stream = open_input(path)
     reader = csv.reader(stream)
@@ -322,6 +349,376 @@ def draw(plot, path, arrays, rows, dates, results):
         raise UsageError(f"--plot {path}: {exc}") from None
 
 
+# -- following a live input -------------------------------------------------
+
+FOLLOW_SOURCE = "<stdin>"
+STATE_FORMAT = "kestov-follow-state"
+STATE_VERSION = 1
+# SIGHUP too: closing the terminal of a `tail -f | kestov` must not lose the
+# rows printed since the last save
+STOP_SIGNALS = ("SIGINT", "SIGTERM", "SIGHUP")
+
+
+class Stop(Exception):
+    """A stop signal, raised only while waiting for the next line: between rows."""
+
+    def __init__(self, signum):
+        super().__init__(signum)
+        self.signum = signum
+
+
+class StopSignals:
+    """Stop signals, acted on only while waiting for input.
+
+    Anywhere else, in the middle of a row or while the state is saved, a
+    signal is only noted, and the next wait for input stops. So a row is
+    either done (its outputs written and its indicators kept) or not started,
+    and the saved state always matches the rows printed.
+    """
+
+    def __init__(self):
+        self.waiting = False
+        self.pending = None
+        self.previous = {}
+
+    def handler(self, signum, frame):
+        if self.pending is None:
+            self.pending = signum
+        if self.waiting:
+            self.waiting = False
+            raise Stop(self.pending)
+
+    def wait(self, read):
+        self.waiting = True
+        try:
+            # checked after waiting is set: a signal noted just before must not block a read
+            if self.pending is not None:
+                raise Stop(self.pending)
+            return read()
+        finally:
+            self.waiting = False
+
+    def install(self):
+        if threading.current_thread() is not threading.main_thread():
+            return  # only the main thread may set handlers; signals then stop us as before
+        for name in STOP_SIGNALS:
+            signum = getattr(signal, name, None)
+            if signum is None:
+                continue
+            previous = signal.getsignal(signum)
+            # an ignored signal stays ignored (nohup, `&` in a script), as Python does for SIGINT
+            if previous is signal.SIG_IGN:
+                continue
+            self.previous[signum] = signal.SIG_DFL if previous is None else previous
+            signal.signal(signum, self.handler)
+
+    def uninstall(self):
+        for signum, previous in self.previous.items():
+            signal.signal(signum, previous)
+        self.previous.clear()
+
+
+class Feed:
+    """One requested indicator as --follow drives it: what update gets, how its output is written."""
+
+    def __init__(self, label, name, indicator, inputs):
+        self.label, self.name, self.indicator, self.inputs = label, name, indicator, inputs
+        cls = type(indicator)
+        try:
+            takes = list(inspect.signature(cls.update).parameters)[-1]
+        except (TypeError, ValueError, IndexError):
+            raise CliError(f"{label}: update has no readable signature") from None
+        if takes == "candle":
+            if "close" not in inputs and "low" not in inputs:
+                raise CliError(f"{label}: cannot make a candle from {', '.join(inputs)}")
+            self.argument = self.candle
+        elif len(inputs) == 1:
+            self.argument = lambda values: values[inputs[0]]
+        else:
+            raise CliError(f"{label}: update takes one value but batch reads {', '.join(inputs)}")
+        # the width of an empty batch is the width of every row batch would return
+        empty = copy.copy(indicator).batch(*[np.empty(0)] * len(inputs))
+        self.width = None if empty.ndim == 1 else empty.shape[1]
+
+    def candle(self, values):
+        # The fills batch applies to the fields a class does not read: taken
+        # from this class's own columns only, so a close column read by
+        # another indicator cannot make a high-low candle invalid.
+        own = self.inputs
+        close = values["close"] if "close" in own else values["low"]
+        return (values["open"] if "open" in own else close,
+                values["high"] if "high" in own else close,
+                values["low"] if "low" in own else close,
+                close,
+                values["volume"] if "volume" in own else 0.0,
+                0)
+
+    def header(self):
+        if self.width is None:
+            return [self.label]
+        return [f"{self.label}.{col}" for col in column_names(self.name, self.width)]
+
+    def cells(self, out):
+        if self.width is None:
+            return [cell(math.nan if out is None else out)]
+        if out is None:
+            return [""] * self.width
+        if len(out) != self.width:
+            raise DataError(f"{self.label}: update returned {len(out)} values where batch has {self.width} columns")
+        return [cell(math.nan if x is None else x) for x in out]
+
+
+def config_of(indicator):
+    """Constructor arguments as they read back from JSON."""
+    return json.loads(json.dumps(list(indicator.__reduce__()[1])))
+
+
+def describe(labels):
+    return " ".join(f"-i {shlex.quote(label)}" for label in labels) or "no indicators"
+
+
+def read_state(path, feeds, needed):
+    """(indicators, rows, input header) saved in path, or None when there is no such file.
+
+    The file is JSON and only ever parsed as JSON: it may come from anywhere.
+    Each indicator is rebuilt through its constructor from the configuration
+    the command line asks for, then given the saved bytes.
+    """
+    try:
+        with open(path, "rb") as stream:
+            data = stream.read()
+    except FileNotFoundError:
+        return None
+    except OSError as exc:
+        raise DataError(f"cannot read {path}: {exc.strerror or exc}") from None
+
+    def corrupt(why):
+        return DataError(f"{path}: not a usable kestov state file ({why}); left as it was")
+
+    try:
+        doc = json.loads(data.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError, RecursionError):
+        raise corrupt("not JSON") from None
+    if not isinstance(doc, dict) or doc.get("format") != STATE_FORMAT:
+        raise corrupt(f"no {STATE_FORMAT!r} format tag")
+    version = doc.get("version")
+    if type(version) is not int or version < 1:
+        raise corrupt("bad version")
+    if version > STATE_VERSION:
+        raise DataError(f"{path}: written by a newer kestov (state file version {version}, "
+                        f"this one reads version {STATE_VERSION}); left as it was")
+    rows, header, entries = doc.get("rows"), doc.get("header"), doc.get("indicators")
+    if type(rows) is not int or rows < 0:
+        raise corrupt("bad row count")
+    if header is not None and not (isinstance(header, list) and header
+                                   and all(isinstance(c, str) for c in header)):
+        raise corrupt("bad header")
+    # labels are printed in the error below: no control characters from a foreign file
+    if not (isinstance(entries, list) and all(isinstance(e, dict) and isinstance(e.get("label"), str)
+                                              and e["label"].isprintable() for e in entries)):
+        raise corrupt("bad indicator list")
+    saved = [e["label"] for e in entries]
+    if saved != [feed.label for feed in feeds]:
+        raise DataError(f"{path} holds the state of {describe(saved)}, "
+                        f"not of {describe(feed.label for feed in feeds)}; left as it was")
+    if header is not None:
+        try:
+            column_index(header, "saved header", needed, 1)
+        except DataError as exc:
+            raise corrupt(str(exc)) from None
+    restored = []
+    for feed, entry in zip(feeds, entries):
+        config = config_of(feed.indicator)
+        if entry.get("config") != config:
+            raise DataError(f"{path}: {feed.label} was saved with the arguments {entry.get('config')!r}, "
+                            f"now they are {config!r}; left as it was")
+        try:
+            blob = base64.b64decode(entry.get("state"), validate=True)
+        except (TypeError, ValueError):
+            raise corrupt(f"{feed.label}: state is not base64") from None
+        indicator = type(feed.indicator)(*config)
+        try:
+            indicator.__setstate__(blob)
+        except (ValueError, MemoryError, OverflowError) as exc:
+            raise DataError(f"{path}: {feed.label}: {str(exc) or type(exc).__name__}; left as it was") from None
+        if config_of(indicator) != config:
+            raise corrupt(f"{feed.label}: the saved bytes hold other arguments")
+        restored.append(indicator)
+    return restored, rows, header
+
+
+def write_state(path, data):
+    """Replace path by data atomically: a crash leaves the old file or the new one, never a mix."""
+    directory = os.path.dirname(os.path.abspath(path))
+    try:
+        fd, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(path)}.", suffix=".tmp", dir=directory)
+        try:
+            with os.fdopen(fd, "wb") as stream:
+                stream.write(data)
+                stream.flush()
+                os.fsync(stream.fileno())
+            os.replace(temporary, path)
+        except BaseException:
+            with contextlib.suppress(OSError):
+                os.unlink(temporary)
+            raise
+    except OSError as exc:
+        raise DataError(f"cannot write {path}: {exc.strerror or exc}") from None
+    # the rename is durable only once the directory entry is on disk
+    with contextlib.suppress(OSError):
+        dirfd = os.open(directory, os.O_RDONLY)
+        try:
+            os.fsync(dirfd)
+        finally:
+            os.close(dirfd)
+
+
+def input_lines(stream, signals):
+    """Lines of stream as they arrive: one readline per line, so no row waits for the next."""
+    number = 0
+    while True:
+        try:
+            line = signals.wait(stream.readline)
+        except OSError as exc:
+            raise DataError(f"cannot read {FOLLOW_SOURCE}: {exc.strerror or exc}") from None
+        if not line:
+            return
+        number += 1
+        if isinstance(line, bytes):
+            if number == 1:
+                line = line.removeprefix(b"\xef\xbb\xbf")
+            try:
+                line = line.decode("utf-8")
+            except UnicodeDecodeError:
+                raise DataError(f"{FOLLOW_SOURCE}: line {number}: not UTF-8 text") from None
+        yield line
+
+
+class Follower:
+    """Rows in, one output row out per input row, and the state of exactly the rows written."""
+
+    def __init__(self, feeds, needed, output, saved=None):
+        self.feeds, self.needed, self.output = feeds, needed, output
+        self.writer = csv.writer(output, lineterminator="\n")
+        self.indicators = [feed.indicator for feed in feeds]
+        self.rows = 0
+        # the input header whose output header has been written; None until it is
+        self.header = None
+        if saved is not None:
+            self.indicators, self.rows, self.header = saved
+        if self.header is not None:
+            self.index, self.date_name = column_index(self.header, FOLLOW_SOURCE, needed, 1)
+
+    def use(self, header, line):
+        self.index, self.date_name = column_index(header, FOLLOW_SOURCE, self.needed, line)
+        if self.header is None:
+            names = [name for feed in self.feeds for name in feed.header()]
+            self.writer.writerow(([header[0]] if self.date_name is not None else []) + names)
+            self.output.flush()
+        self.header = header
+
+    def is_header(self, row):
+        names = {cell.strip().lower() for cell in row}
+        return all(column in names for column in self.needed)
+
+    def run(self, stream, signals):
+        reader = csv.reader(input_lines(stream, signals))
+        first = True
+        while True:
+            try:
+                row = next(reader, None)
+            except csv.Error as exc:
+                raise DataError(f"{FOLLOW_SOURCE}: line {reader.line_num}: {exc}") from None
+            if row is None:
+                if self.header is None:
+                    raise DataError(f"{FOLLOW_SOURCE}: empty file")
+                return
+            if not row:
+                continue
+            # a restarted feed may begin with the header again or straight with data
+            if first and (self.header is None or self.is_header(row)):
+                self.use(row, reader.line_num)
+            else:
+                self.take(row, reader.line_num)
+            first = False
+
+    def take(self, row, line):
+        values = row_values(row, len(self.header), self.index, FOLLOW_SOURCE, line)
+        # Rows move copies, kept only once the whole row succeeded: a candle
+        # one indicator refuses must not leave the ones before it advanced.
+        moved = [copy.copy(indicator) for indicator in self.indicators]
+        cells = [row[0]] if self.date_name is not None else []
+        for feed, indicator in zip(self.feeds, moved):
+            try:
+                out = indicator.update(feed.argument(values))
+            except ValueError as exc:
+                raise DataError(f"{FOLLOW_SOURCE}: line {line}: {feed.label}: {exc}") from None
+            cells.extend(feed.cells(out))
+        self.writer.writerow(cells)
+        self.output.flush()
+        self.indicators = moved
+        self.rows += 1
+
+    def state(self):
+        doc = {
+            "format": STATE_FORMAT,
+            "version": STATE_VERSION,
+            "kestov": _kestov.__version__,
+            "rows": self.rows,
+            "header": self.header,
+            "indicators": [
+                {"label": feed.label, "config": config_of(indicator),
+                 "state": base64.b64encode(indicator.__reduce__()[2]).decode("ascii")}
+                for feed, indicator in zip(self.feeds, self.indicators)
+            ],
+        }
+        return (json.dumps(doc, indent=1) + "\n").encode("utf-8")
+
+
+def follow(args, indicators):
+    feeds = [Feed(*spec) for spec in indicators]
+    needed = needed_columns(indicators)
+    saved = None if args.state is None else read_state(args.state, feeds, needed)
+    if saved is not None:
+        print(f"{PROG}: resuming after {saved[1]} rows from {args.state}", file=sys.stderr)
+    if args.output is None:
+        return follow_rows(args, Follower(feeds, needed, sys.stdout, saved))
+    # a resumed run continues the file it wrote before, below its header
+    mode = "a" if saved is not None and saved[2] is not None else "w"
+    try:
+        output = open(args.output, mode, encoding="utf-8", newline="")
+    except OSError as exc:
+        raise DataError(f"cannot write {args.output}: {exc.strerror or exc}") from None
+    with output:
+        return follow_rows(args, Follower(feeds, needed, output, saved))
+
+
+def follow_rows(args, follower):
+    if args.state is not None:
+        # saved once up front too, so a place that cannot take the file fails now, not at the stop
+        write_state(args.state, follower.state())
+    signals = StopSignals()
+    signals.install()
+    try:
+        try:
+            follower.run(getattr(sys.stdin, "buffer", sys.stdin), signals)
+        except Stop:
+            pass
+        finally:
+            # whatever ended the run (end of input, a signal, a bad row), keep the rows written so far
+            if args.state is not None:
+                write_state(args.state, follower.state())
+    finally:
+        signals.uninstall()
+    if signals.pending is None:
+        return 0
+    if args.state is not None:
+        name = signal.Signals(signals.pending).name
+        print(f"{PROG}: stopped by {name} after {follower.rows} rows; state saved in {args.state}",
+              file=sys.stderr)
+    return 128 + signals.pending
+
+
 # -- entry point ------------------------------------------------------------
 
 def make_parser():
@@ -340,6 +737,13 @@ def make_parser():
     parser.add_argument("--plot", metavar="FILE.png",
                         help="also draw a chart: price with the overlays, each oscillator in a panel below "
                              "(needs matplotlib); the CSV then goes only to -o")
+    parser.add_argument("--follow", action="store_true",
+                        help="read bars from standard input as they arrive and write each row's "
+                             "outputs at once (e.g. tail -f bars.csv | kestov --follow -i RSI)")
+    parser.add_argument("--state", metavar="FILE",
+                        help="with --follow: resume from FILE when it exists, and save the state of "
+                             "the rows written there at the end of input, on an error and on "
+                             "SIGINT, SIGTERM or SIGHUP")
     parser.add_argument("--list", action="store_true",
                         help="list the indicators, their arguments and input columns, and exit")
     parser.add_argument("--version", action="version", version=f"%(prog)s {_kestov.__version__}")
@@ -355,6 +759,14 @@ def run(argv):
         list_indicators(sys.stdout)
         sys.stdout.flush()
         return 0
+    if args.state is not None and not args.follow:
+        raise UsageError("--state needs --follow")
+    if args.follow:
+        if args.plot is not None:
+            raise UsageError("--plot cannot draw a --follow run; leave one out")
+        if args.csv not in (None, "-"):
+            raise UsageError(f"--follow reads standard input, not {args.csv} (use: tail -f {args.csv} | kestov --follow ...)")
+        return follow(args, requested_indicators(args.requests))
     plot = None if args.plot is None else plotter()
     indicators = requested_indicators(args.requests)
     arrays, rows, date_name, dates = load(args.csv, indicators, plot.COLUMNS if plot else None)
