@@ -10,6 +10,6 @@ python=${1:-.venv/bin/python}
 status=0
 # stubtest reads the stub from the installed package, so this also checks
 # that the wheel ships it and its py.typed marker
-"$python" -m mypy.stubtest kestov._kestov kestov.many || status=1
+"$python" -m mypy.stubtest kestov._kestov kestov._more kestov.many || status=1
 "$python" -m pytest -q -p no:cacheprovider --doctest-glob='*.md' README.md docs || status=1
 exit $status

@@ -7,7 +7,7 @@ from dataclasses import dataclass
 import numpy as np
 import pytest
 
-from kestov import _kestov
+import kestov
 
 FIELDS = ("open", "high", "low", "close", "volume", "timestamp")
 
@@ -58,8 +58,9 @@ class Case:
     row: object = close_as_open  # full candle -> what a batch row sees
     update_note: str = ""  # method descriptions after the text signature
     batch_note: str = ""
+    module: str = "_kestov"  # the compiled module that registers the class
 
-    cls = property(lambda self: getattr(_kestov, self.name))
+    cls = property(lambda self: getattr(kestov, self.name))
     arg = property(lambda self: "value" if self.kind == "value" else "candle")
 
     def make(self):
@@ -127,6 +128,13 @@ CASES = [
          "(fast=5, slow=34)", None, low_as_body),
     Case("Aroon", {"period": 9}, "candle", HL, 2, "contiguous", HL_LENGTHS, "(period=14)", None, low_as_body),
 ]
+# The classes of kestov._more, added after the 25 above.
+MORE_CASES = [
+    Case("Momentum", {"period": 5}, "value", ("prices",), 0, "contiguous", {}, "(period=10)", "Momentum(period=5)",
+         module="_more"),
+    Case("TrueRange", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "()", "TrueRange()", module="_more"),
+]
+CASES += MORE_CASES
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 
 

@@ -20,14 +20,14 @@ from classes import CASES, by_class
 from kestov import _kestov
 from kestov.typing import FloatArray
 
-STUB = Path(_kestov.__file__).with_name("_kestov.pyi")
+STUBS = [Path(_kestov.__file__).with_name(name) for name in ("_kestov.pyi", "_more.pyi")]
 
 
 def stub_returns():
     """{class name: {member: return annotation}} read from the installed stub."""
     names = {"float": float, "int": int, "bool": bool, "None": None, "tuple": tuple, "FloatArray": FloatArray}
     out = {}
-    for node in ast.parse(STUB.read_text()).body:
+    for node in (n for stub in STUBS for n in ast.parse(stub.read_text()).body):
         if isinstance(node, ast.ClassDef):
             out[node.name] = {f.name: eval(ast.unparse(f.returns), names) for f in node.body
                               if isinstance(f, ast.FunctionDef) and not f.name.startswith("__")}
@@ -90,7 +90,7 @@ def test_package_surface():
     for name in _kestov.__all__[1:]:
         exec(f"from kestov import {name}", {})
     assert kestov.__all__ == _kestov.__all__
-    assert (STUB.parent / "py.typed").is_file()
+    assert (STUBS[0].parent / "py.typed").is_file()
     # the optional extras stay optional
     subprocess.run([sys.executable, "-c", "import sys, kestov, kestov.cli, kestov.typing\n"
                     "assert not {'pandas', 'matplotlib'} & set(sys.modules)"], check=True)

@@ -75,6 +75,7 @@ struct Describe {
     using Rows = RowsT;
     static constexpr std::array<Param, 0> params{};
     static constexpr std::array<Property<CoreT>, 0> properties{};
+    static constexpr const char* module = "kestov._kestov";  // where the class is registered
     static constexpr const char* contiguity = "contiguous";
     static constexpr const char* update_note = "";
     static constexpr const char* batch_note = "";
@@ -464,7 +465,7 @@ PyCFunction as_cfunction(F* f) noexcept {
 
 template <class D>
 struct TypeTables {
-    std::string qualified_name = std::string("kestov._kestov.") + D::name;
+    std::string qualified_name = std::string(D::module) + "." + D::name;
     std::array<PyMethodDef, 10> methods{};
     std::array<PyGetSetDef, std::size(D::properties) + 1> getset{};
     std::vector<PyType_Slot> slots;

@@ -26,6 +26,7 @@
 #include "borrow.hpp"
 #include "convert.hpp"
 #include "descriptions.hpp"
+#include "more_descriptions.hpp"
 #include "guard.hpp"
 #include "kestov/panel.hpp"
 #include "python.hpp"
@@ -48,6 +49,7 @@ struct PanelObject {
 PanelObject* panel_of(PyObject* self) noexcept { return reinterpret_cast<PanelObject*>(self); }
 
 struct PanelOps {
+    const char* module;
     const char* name;
     void* (*make)(const unsigned char* state, std::size_t size, std::size_t series);  // null: exception set
     void (*destroy)(void*);
@@ -415,6 +417,7 @@ bool panel_load(void* p, const unsigned char* data, std::size_t size) {
 
 template <class D>
 constexpr PanelOps ops_for{
+    D::module,
     D::name,
     &panel_make<D>,
     [](void* p) { delete static_cast<PanelOf<D>*>(p); },
@@ -433,30 +436,35 @@ template <class... D>
 struct OpsTable {
     static constexpr std::array<const PanelOps*, sizeof...(D)> all{&ops_for<D>...};
 };
-constexpr auto& all_ops = descriptions::Each<OpsTable>::all;
+
+template <std::size_t N, std::size_t M>
+constexpr std::array<const PanelOps*, N + M> joined(const std::array<const PanelOps*, N>& a,
+                                                    const std::array<const PanelOps*, M>& b) {
+    std::array<const PanelOps*, N + M> all{};
+    for (std::size_t i = 0; i < N; ++i) all[i] = a[i];
+    for (std::size_t i = 0; i < M; ++i) all[N + i] = b[i];
+    return all;
+}
+constexpr auto all_ops = joined(descriptions::Each<OpsTable>::all, descriptions::EachMore<OpsTable>::all);
 
 // ---- The Python type -------------------------------------------------------------
 
 // The ops of an indicator object's class, with a new reference to that class
 // in `cls`; null with TypeError when it is not one of kestov's classes.
 const PanelOps* ops_of(PyObject* indicator, PyObject** cls) {
-    PyObject* module = PyImport_ImportModule("kestov._kestov");
-    if (module == nullptr) return nullptr;
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(indicator));
     for (const PanelOps* ops : all_ops) {
+        PyObject* module = PyImport_ImportModule(ops->module);
+        if (module == nullptr) return nullptr;
         PyObject* candidate = PyObject_GetAttrString(module, ops->name);
-        if (candidate == nullptr) {
-            Py_DECREF(module);
-            return nullptr;
-        }
+        Py_DECREF(module);
+        if (candidate == nullptr) return nullptr;
         if (candidate == type) {
-            Py_DECREF(module);
             *cls = candidate;
             return ops;
         }
         Py_DECREF(candidate);
     }
-    Py_DECREF(module);
     PyErr_Format(PyExc_TypeError, "Panel needs an indicator of kestov, such as SMA(20), not %R", type);
     return nullptr;
 }

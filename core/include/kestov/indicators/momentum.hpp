@@ -1,0 +1,82 @@
+#pragma once
+// Momentum: how far the value has moved over the last `period` finite
+// inputs, value - value `period` inputs back.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class Momentum {
+public:
+    using Input = double;
+    using Output = double;
+    static constexpr std::string_view name = "Momentum";
+
+private:
+    bool has_value_ = false;
+    double value_ = 0.0;
+    RingBuffer<double> window_;  // the last period + 1 finite inputs
+    std::uint64_t period_;
+
+    Momentum(RingBuffer<double> window, std::uint64_t period) noexcept : window_(std::move(window)), period_(period) {}
+
+public:
+    static Expected<Momentum, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        const auto slots = plus_one(period);
+        if (!slots) return BuildError{slots.error()};
+        auto window = RingBuffer<double>::with_capacity(slots.value());
+        if (!window) return BuildError{window.error()};
+        return Momentum(std::move(window).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (window_.full()) {
+            window_.replace_oldest(value);
+        } else {
+            window_.push_back(value);
+            if (!window_.full()) return std::nullopt;
+        }
+        value_ = value - window_.front();
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return period_ + 1; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        window_.clear();
+        has_value_ = false;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_value_);
+        v(value_);
+        v(window_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_value_ != window_.full()) return "Momentum: value flag and window disagree";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov
