@@ -229,3 +229,11 @@ def test_batch_after_restore_equals_updates(case):
     out = obj.batch(*case.batch_args(inputs))
     assert out.tobytes() == as_rows([twin.update(x) for x in inputs], case.width).tobytes()
     assert state_of(obj) == state_of(twin)
+
+
+@by_class(CASES)
+def test_reset_saves_as_a_new_object(case):
+    """Nothing of the old series survives a reset, not even in the saved bytes."""
+    obj = warmed(case)
+    obj.reset()
+    assert state_of(obj) == state_of(case.make())

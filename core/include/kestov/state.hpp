@@ -138,9 +138,9 @@ public:
     }
 
     void operator()(bool& flag) noexcept {
-        const unsigned char b = byte();
-        if (b > 1) fail("a flag is neither 0 nor 1");
-        flag = b == 1;
+        // Checked before it is taken, so the error names the flag's own byte.
+        if (*this && at_ < size_ && data_[at_] > 1) return fail("a flag is neither 0 nor 1");
+        flag = byte() == 1;
     }
     void operator()(std::uint64_t& n) noexcept {
         if (remaining() < 8) return truncated();
@@ -176,8 +176,10 @@ public:
 
     // The header: magic, a version this build reads, and `name`.
     void header(std::string_view name) noexcept {
-        for (const unsigned char c : state_magic)
-            if (byte() != c) return fail("not a kestov state (no KSTV tag)");
+        for (const unsigned char c : state_magic) {
+            if (*this && at_ < size_ && data_[at_] != c) return fail("not a kestov state (no KSTV tag)");
+            byte();
+        }
         std::uint16_t version = byte();
         version = static_cast<std::uint16_t>(version | (byte() << 8));
         if (!*this) return;

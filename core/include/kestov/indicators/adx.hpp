@@ -121,6 +121,8 @@ public:
         has_prev_ = false;
         smoothed_ = false;
         has_adx_ = false;
+        prev_high_ = prev_low_ = prev_close_ = 0.0;
+        smoothed_tr_ = smoothed_plus_dm_ = smoothed_minus_dm_ = adx_ = 0.0;
         dx_seed_.clear();
         tr_sum_ = 0.0;
         plus_dm_sum_ = 0.0;

@@ -75,6 +75,7 @@ public:
     void reset() noexcept {
         has_prev_close_ = false;
         has_value_ = false;
+        prev_close_ = value_ = 0.0;
         seed_.clear();
     }
 

@@ -95,6 +95,7 @@ public:
         window_.clear();
         steps_.clear();
         has_current_ = false;
+        current_ = 0.0;
     }
 
     // Saved state (state.hpp). One step per adjacent pair of the window.

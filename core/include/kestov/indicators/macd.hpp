@@ -74,6 +74,7 @@ public:
         slow_ema_.reset();
         signal_ema_.reset();
         has_current_ = false;
+        current_ = {};
     }
 
     // Saved state (state.hpp).

@@ -79,6 +79,7 @@ public:
 
     void reset() noexcept {
         has_prev_tp_ = false;
+        prev_tp_ = 0.0;
         pos_sum_ = 0.0;
         neg_sum_ = 0.0;
         flows_.clear();

@@ -101,6 +101,7 @@ public:
         has_prev_ = false;
         seeded_ = false;
         has_value_ = false;
+        prev_ = avg_gain_ = avg_loss_ = value_ = 0.0;
         gains_.clear();
         losses_.clear();
     }

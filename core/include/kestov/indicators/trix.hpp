@@ -57,6 +57,7 @@ public:
     void reset() noexcept {
         chain_.reset();
         has_prev_ = false;
+        prev_triple_ = 0.0;
     }
 
     // Saved state (state.hpp).

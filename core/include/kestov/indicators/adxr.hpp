@@ -1,0 +1,98 @@
+#pragma once
+// Average directional movement rating: the mean of today's ADX and the ADX
+// period - 1 values back. The ADX here is DX's Wilder average (RMA), TA-Lib's
+// ADX: it starts with the candle after DX's first `period` values.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/candle.hpp"
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/dx.hpp"
+#include "kestov/indicators/rma.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class ADXR {
+public:
+    using Input = Candle;
+    using Output = double;
+    static constexpr std::string_view name = "ADXR";
+
+private:
+    DX dx_;
+    RMA adx_;
+    RingBuffer<double> history_;  // the last `period` ADX values
+    bool has_value_ = false;
+    double value_ = 0.0;
+    std::uint64_t period_;
+
+    ADXR(DX dx, RMA adx, RingBuffer<double> history, std::uint64_t period) noexcept
+        : dx_(std::move(dx)), adx_(std::move(adx)), history_(std::move(history)), period_(period) {}
+
+public:
+    static Expected<ADXR, BuildError> create(std::uint64_t period) noexcept {
+        auto dx = DX::create(period);
+        if (!dx) return dx.error();
+        auto adx = RMA::create(period);
+        if (!adx) return adx.error();
+        auto history = RingBuffer<double>::with_capacity(period);
+        if (!history) return BuildError{history.error()};
+        return ADXR(std::move(dx).value(), std::move(adx).value(), std::move(history).value(), period);
+    }
+
+    std::optional<double> update(const Candle& candle) noexcept {
+        const auto dx = dx_.update(candle);
+        if (!dx) return std::nullopt;
+        const auto adx = adx_.update(*dx);
+        if (!adx) return std::nullopt;
+        if (history_.full()) {
+            history_.replace_oldest(*adx);
+        } else {
+            history_.push_back(*adx);
+            if (!history_.full()) return std::nullopt;
+        }
+        value_ = (*adx + history_.front()) / 2.0;
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return 3 * period_ - 1; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        dx_.reset();
+        adx_.reset();
+        history_.clear();
+        has_value_ = false;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(dx_);
+        v(adx_);
+        v(history_);
+        v(has_value_);
+        v(value_);
+    }
+    const char* state_fault() const noexcept {
+        if (adx_.has_input() && !dx_.is_ready()) return "ADXR: average fed before DX was ready";
+        if (!history_.empty() && !adx_.is_ready()) return "ADXR: history before the average was ready";
+        if (has_value_ != history_.full()) return "ADXR: value flag and history disagree";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov

@@ -1,0 +1,102 @@
+#pragma once
+// Chande momentum oscillator: the Wilder averages of gains and of losses
+// between consecutive finite inputs, as 100 * (gains - losses) / (gains +
+// losses), from -100 to 100.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/rma.hpp"
+#include "kestov/numeric.hpp"
+
+namespace kestov {
+
+class CMO {
+public:
+    using Input = double;
+    using Output = double;
+    static constexpr std::string_view name = "CMO";
+
+private:
+    bool has_prev_ = false;
+    bool has_value_ = false;
+    double prev_ = 0.0;
+    double value_ = 0.0;
+    RMA gains_;
+    RMA losses_;
+    std::uint64_t period_;
+
+    CMO(RMA gains, RMA losses, std::uint64_t period) noexcept
+        : gains_(std::move(gains)), losses_(std::move(losses)), period_(period) {}
+
+public:
+    static Expected<CMO, BuildError> create(std::uint64_t period) noexcept {
+        auto gains = RMA::create(period);
+        if (!gains) return gains.error();
+        auto losses = RMA::create(period);
+        if (!losses) return losses.error();
+        return CMO(std::move(gains).value(), std::move(losses).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (!has_prev_) {
+            prev_ = value;
+            has_prev_ = true;
+            return std::nullopt;
+        }
+        const double change = value - prev_;
+        // A change too large for a double would reach one average and not
+        // the other: the input is skipped as a non-finite one is.
+        if (!is_finite(change)) return this->value();
+        prev_ = value;
+        // Comparisons, so that a change of -0.0 is a gain of +0.0.
+        const auto gain = gains_.update(change > 0.0 ? change : 0.0);
+        const auto loss = losses_.update(change < 0.0 ? -change : 0.0);
+        if (!gain || !loss) return std::nullopt;
+        const double total = *gain + *loss;
+        value_ = total == 0.0 ? 0.0 : ((*gain - *loss) / total) * 100.0;
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return period_ + 1; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept {
+        has_prev_ = false;
+        has_value_ = false;
+        gains_.reset();
+        losses_.reset();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_prev_);
+        v(has_value_);
+        v(prev_);
+        v(value_);
+        v(gains_);
+        v(losses_);
+    }
+    const char* state_fault() const noexcept {
+        if (gains_.is_ready() != losses_.is_ready() || has_value_ != gains_.is_ready())
+            return "CMO: value flag and averages disagree";
+        if (!has_prev_ && gains_.has_input()) return "CMO: changes without a previous value";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov

@@ -1,0 +1,94 @@
+#pragma once
+// Detrended price oscillator, as of the bar: the input period / 2 + 1
+// finite inputs back less the simple average of the last `period`. It reads
+// no later input: the value at a bar describes the input `shift` bars
+// earlier, and is drawn there when plotted centred.
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/sma.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/ring_buffer.hpp"
+
+namespace kestov {
+
+class DPO {
+public:
+    using Input = double;
+    using Output = double;
+    static constexpr std::string_view name = "DPO";
+
+private:
+    bool has_value_ = false;
+    double value_ = 0.0;
+    RingBuffer<double> window_;  // the last shift + 1 finite inputs
+    SMA average_;
+    std::uint64_t period_;
+
+    DPO(RingBuffer<double> window, SMA average, std::uint64_t period) noexcept
+        : window_(std::move(window)), average_(std::move(average)), period_(period) {}
+
+public:
+    static std::uint64_t shift_of(std::uint64_t period) noexcept { return period / 2 + 1; }
+
+    static Expected<DPO, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto window = RingBuffer<double>::with_capacity(shift_of(period) + 1);
+        if (!window) return BuildError{window.error()};
+        auto average = SMA::create(period);
+        if (!average) return average.error();
+        return DPO(std::move(window).value(), std::move(average).value(), period);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        if (window_.full()) {
+            window_.replace_oldest(value);
+        } else {
+            window_.push_back(value);
+        }
+        const auto mean = average_.update(value);
+        if (!mean || !window_.full()) return std::nullopt;
+        value_ = window_.front() - *mean;
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return std::max(period_, shift_of(period_) + 1); }
+    std::uint64_t period() const noexcept { return period_; }
+    std::uint64_t shift() const noexcept { return shift_of(period_); }
+
+    void reset() noexcept {
+        has_value_ = false;
+        window_.clear();
+        average_.reset();
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(has_value_);
+        v(value_);
+        v(window_);
+        v(average_);
+    }
+    const char* state_fault() const noexcept {
+        if (has_value_ != (window_.full() && average_.is_ready())) return "DPO: value flag and windows disagree";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov

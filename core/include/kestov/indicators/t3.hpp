@@ -1,0 +1,111 @@
+#pragma once
+// Tillson's T3: a chain of six EMAs of the same period, combined as the
+// generalised DEMA applied three times with volume factor v:
+// c1 * e6 + c2 * e5 + c3 * e4 + c4 * e3, where c1 = -v^3,
+// c2 = 3v^2 + 3v^3, c3 = -6v^2 - 3v - 3v^3 and c4 = 1 + 3v + 3v^2 + v^3
+// (they add up to 1).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/ema.hpp"
+#include "kestov/numeric.hpp"
+
+namespace kestov {
+
+class T3 {
+public:
+    using Input = double;
+    using Output = double;
+    static constexpr std::string_view name = "T3";
+
+private:
+    std::array<EMA, 6> emas_;
+    bool has_value_ = false;
+    double value_ = 0.0;
+    std::uint64_t period_;
+    double vfactor_;
+    std::array<double, 4> c_;  // c1 .. c4
+
+    T3(std::array<EMA, 6> emas, std::uint64_t period, double vfactor) noexcept
+        : emas_(std::move(emas)), period_(period), vfactor_(vfactor) {
+        // Each coefficient from the ones before it, in this order.
+        const double v = vfactor;
+        const double v2 = v * v;
+        const double c1 = -(v2 * v);
+        c_ = {c1, 3.0 * (v2 - c1), -6.0 * v2 - 3.0 * (v - c1), ((1.0 + 3.0 * v) - c1) + 3.0 * v2};
+    }
+
+public:
+    static Expected<T3, BuildError> create(std::uint64_t period, double vfactor) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        if (!(is_finite(vfactor) && vfactor > 0.0)) return BuildError{IndicatorError::invalid_multiplier()};
+        auto e1 = EMA::create(period);
+        if (!e1) return e1.error();
+        auto e2 = EMA::create(period);
+        if (!e2) return e2.error();
+        auto e3 = EMA::create(period);
+        if (!e3) return e3.error();
+        auto e4 = EMA::create(period);
+        if (!e4) return e4.error();
+        auto e5 = EMA::create(period);
+        if (!e5) return e5.error();
+        auto e6 = EMA::create(period);
+        if (!e6) return e6.error();
+        return T3({std::move(e1).value(), std::move(e2).value(), std::move(e3).value(), std::move(e4).value(),
+                   std::move(e5).value(), std::move(e6).value()},
+                  period, vfactor);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        std::array<double, 6> e{};
+        double x = value;
+        for (std::size_t i = 0; i < 6; ++i) {
+            const auto next = emas_[i].update(x);
+            if (!next) return std::nullopt;
+            e[i] = x = *next;
+        }
+        // Left to right from the deepest average.
+        value_ = ((c_[0] * e[5] + c_[1] * e[4]) + c_[2] * e[3]) + c_[3] * e[2];
+        has_value_ = true;
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
+    }
+
+    bool is_ready() const noexcept { return has_value_; }
+    std::uint64_t warmup_period() const noexcept { return 6 * period_ - 5; }
+    std::uint64_t period() const noexcept { return period_; }
+    double vfactor() const noexcept { return vfactor_; }
+
+    void reset() noexcept {
+        for (EMA& ema : emas_) ema.reset();
+        has_value_ = false;
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, double> config() const noexcept { return {period_, vfactor_}; }
+    template <class V>
+    void fields(V& v) {
+        for (EMA& ema : emas_) v(ema);
+        v(has_value_);
+        v(value_);
+    }
+    const char* state_fault() const noexcept {
+        for (std::size_t i = 1; i < 6; ++i)
+            if (emas_[i].has_input() && !emas_[i - 1].is_ready()) return "T3: an average fed before the one before it was ready";
+        if (has_value_ != emas_[5].is_ready()) return "T3: value flag and averages disagree";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov
