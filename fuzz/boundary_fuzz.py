@@ -6,13 +6,24 @@ kind of hostile argument (NaN, infinities, huge ints, strings, tuples and dicts
 of every shape, objects whose __float__/__index__ raise or call back into the
 object being called, arrays of every dtype, dimension, stride and length).
 
+Some of the calls restore saved states: the object's own state, edited by the
+fuzzer a few bytes at a time, given to __setstate__ on the live object and
+inside a pickle to pickle.loads.
+
 The oracle:
 - only the documented exception types leave a call (plus the fuzzer's own
   Hostile, which its objects raise from inside conversions);
 - a twin object receives only the calls that succeeded on the object under
   test (and, for a batch stopped by an invalid row, the rows before it, fed
   through update); every result of the two must agree bit for bit, and so
-  must a probe sequence fed to both at the end.
+  must a probe sequence fed to both at the end;
+- a restore raises only ValueError, TypeError, MemoryError or OverflowError,
+  and a refused one leaves the state (__reduce__()[2]) exactly as it was; an
+  accepted one saves back the very bytes it was given, and the object runs
+  on like the twin, which is given the same bytes;
+- pickle.loads of the same bytes succeeds or fails exactly as the live
+  __setstate__ did, with the same message, and what it builds runs on in
+  step with the object.
 
 Coverage comes from the extension's own C++ code, which scripts/fuzz.sh builds
 with clang's coverage counters. Run by scripts/fuzz.sh; any extra arguments
@@ -24,6 +35,7 @@ import collections
 import json
 import math
 import os
+import pickle
 import struct
 import sys
 import warnings
@@ -441,6 +453,113 @@ def operations(fdp, case):
     return "update", (lambda x: lambda o: o.update(x))(value_arg(fdp, case)), None
 
 
+# What a restore may raise: a refusal of the bytes or of their type, or the
+# constructor's refusal of the configuration they hold.
+RESTORE_ERRORS = (ValueError, TypeError, MemoryError, OverflowError)
+WORDS = [0, 1, 2, 3, 2**32, 2**63, 2**64 - 1] + [struct.unpack("<Q", struct.pack("<d", x))[0] for x in
+                                                (-0.0, math.nan, math.inf, -math.inf, 1e300, 5e-324)]
+
+
+def mutated(fdp, good, int_slots):
+    """good with a few edits, half of them among the fields past the configuration."""
+    data = bytearray(good)
+    config_at = 7 + good[6]
+    fields_at = config_at + 8 * len(int_slots)
+    for _ in range(fdp.ConsumeIntInRange(1, 4)):
+        i = fdp.ConsumeIntInRange(0 if fdp.ConsumeBool() else min(fields_at, len(data)), len(data))
+        kind = fdp.ConsumeIntInRange(0, 7)
+        if kind == 0 and i < len(data):
+            data[i] = fdp.ConsumeIntInRange(0, 255)
+        elif kind == 1 and i < len(data):
+            data[i] ^= 1 << fdp.ConsumeIntInRange(0, 7)
+        elif kind == 2:
+            del data[i:i + fdp.ConsumeIntInRange(1, 16)]
+        elif kind == 3:
+            data[i:i] = fdp.ConsumeBytes(fdp.ConsumeIntInRange(1, 16))
+        elif kind == 4:
+            del data[i:]
+        elif kind == 5:
+            data[i:i + 8] = struct.pack("<Q", fdp.PickValueInList(WORDS))
+        elif kind == 6 and i + 8 <= len(data):  # a count or an exponent one off
+            word = struct.unpack_from("<Q", data, i)[0]
+            struct.pack_into("<Q", data, i, (word + fdp.PickValueInList([1, -1])) % 2**64)
+        elif i + 8 <= len(data):  # a value repeated: a buffer one longer than its count
+            data[i:i] = data[i:i + 8]
+    # Periods moderate or beyond any buffer, as elsewhere in this fuzzer: one
+    # in between would be a real reservation of gigabytes. The configuration
+    # is only read after a header that matches, so it is checked only then.
+    if data[:config_at] == good[:config_at]:
+        for k, is_int in enumerate(int_slots):
+            at = config_at + 8 * k
+            if is_int and len(data) >= at + 8 and 2**16 < struct.unpack_from("<Q", data, at)[0] < 2**60:
+                data[at:at + 8] = good[at:at + 8]
+    return bytes(data)
+
+
+class Forged:
+    """Pickles as an indicator with the given configuration and state bytes."""
+
+    def __init__(self, reduced):
+        self.reduced = reduced
+
+    def __reduce__(self):
+        return self.reduced
+
+
+def restore_outcome(call):
+    STATS["calls"] += 1
+    try:
+        return True, call()
+    except RESTORE_ERRORS as e:
+        STATS[type(e).__name__] += 1
+        return False, e
+    except BaseException as e:  # noqa: B902 - the oracle judges it
+        raise Finding(f"{type(e).__name__} left a restore: {e!r}") from e
+
+
+def restore(fdp, case, obj, twin):
+    """Edited state bytes through __setstate__ on obj (and on twin when accepted) and through pickle.loads."""
+    config, good = obj.__reduce__()[1:]
+    kind = fdp.ConsumeIntInRange(0, 15)
+    data = mutated(fdp, good, [isinstance(a, int) for a in config])
+    if kind == 0:
+        data = bytearray(data)
+    elif kind == 1:
+        data = fdp.PickValueInList([None, 3, "state", memoryview(data), [data], data.hex()])
+    STATS["restore attempts"] += 1
+    ok, result = restore_outcome(lambda: obj.__setstate__(data))
+    if not ok:
+        if obj.__reduce__()[2] != good:
+            raise Finding(f"a refused __setstate__ ({result!r}) changed the state")
+    else:
+        STATS["restores loaded"] += 1
+        if obj.__reduce__()[2] != bytes(data):
+            raise Finding("an accepted state does not save back as the bytes it came from")
+        ok2, result2 = restore_outcome(lambda: twin.__setstate__(data))
+        if not ok2:
+            raise Finding(f"a state the object accepted was refused by its twin: {result2!r}")
+    if not isinstance(data, (bytes, bytearray)):
+        return
+    # The same bytes inside a pickle: built from the configuration, then restored.
+    blob = pickle.dumps(Forged((type(obj), config, bytes(data))), fdp.ConsumeIntInRange(0, pickle.HIGHEST_PROTOCOL))
+    STATS["pickle restore attempts"] += 1
+    ok2, loaded = restore_outcome(lambda: pickle.loads(blob))
+    if ok2 != ok or (not ok and (type(loaded), str(loaded)) != (type(result), str(result))):
+        raise Finding(f"pickle.loads gives {loaded!r} where __setstate__ gave {result!r}")
+    if not ok:
+        return
+    STATS["pickle restores loaded"] += 1
+    if type(loaded) is not type(obj) or loaded.__reduce__()[2] != obj.__reduce__()[2]:
+        raise Finding("pickle.loads and __setstate__ of the same bytes give different states")
+    for x in case.series(fdp.ConsumeIntInRange(0, 2**16), fdp.ConsumeIntInRange(0, 300)):
+        STATS["restore updates"] += 3
+        a, b, c = obj.update(x), twin.update(x), loaded.update(x)
+        if not same(a, b) or not same(a, c):
+            raise Finding(f"after a restore, update({x!r}) gives {a!r}, the twin {b!r}, the unpickled {c!r}")
+    if loaded.__reduce__()[2] != obj.__reduce__()[2]:
+        raise Finding("the unpickled object's state departs from the object's")
+
+
 def test_one_input(data):
     STATS["inputs"] += 1
     if STATS["inputs"] % STATS_EVERY == 0 and os.environ.get("KESTOV_FUZZ_STATS"):
@@ -458,6 +577,9 @@ def test_one_input(data):
     if obj.warmup_period() > 500:
         return  # a long warm-up: the probe at the end would not reach any output
     for _ in range(fdp.ConsumeIntInRange(1, 24)):
+        if fdp.ConsumeIntInRange(0, 7) == 0:
+            restore(fdp, case, obj, twin)
+            continue
         what, op, cols = operations(fdp, case)
         ok, result = invoke(obj, op)
         if ok:
@@ -469,7 +591,8 @@ def test_one_input(data):
                     raise Finding(f"{what} differs from the twin: {result!r} vs {result2!r}")
         elif what == "batch" and str(result).startswith("invalid candle"):
             replay_rows(case, twin, cols, result)
-    for x in case.series(12345, obj.warmup_period() + 3):
+    # A restored state may carry a longer warm-up than the fuzzer lets a constructor have.
+    for x in case.series(12345, min(obj.warmup_period() + 3, 600)):
         STATS["probe calls"] += 2
         a, b = obj.update(x), twin.update(x)
         if not same(a, b):

@@ -12,12 +12,25 @@
 //   means is_ready(); warmup_period() never changes; after reset the object
 //   gives bit for bit what a freshly built one gives; over moderate inputs
 //   the first output comes with exactly the warmup_period()-th input and
-//   one follows every later input.
+//   one follows every later input. Now and then the object is saved and
+//   restored in place (a round trip), and must go on exactly as the twin
+//   that never was.
+// - load_state on raw bytes, with or without the class's own header in
+//   front of them.
+// - A valid state, made from a random configuration and generated inputs,
+//   round-tripped (the restored object must go on exactly as the original),
+//   then edited a few bytes at a time and loaded.
+// Whenever a load succeeds, saving the result must give back the loaded
+// bytes, copy_state must give an object in the same state, and a few hundred
+// updates must run on both alike; reset must then leave the object as a new
+// one of its configuration. A refusal must name an offset inside the input,
+// and for a flag that is neither 0 nor 1, or a wrong tag, that very byte.
 // Any broken invariant aborts with a message, which libFuzzer reports. When
 // replaying an input, KESTOV_FUZZ_TRACE=1 prints where each update stood.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -28,16 +41,41 @@
 #include <deque>
 #include <limits>
 #include <optional>
+#include <tuple>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "kestov/kestov.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/state.hpp"
 #include "kestov/window_extreme.hpp"
 
 namespace {
 
+// load_state calls, by where their bytes came from.
+struct Loads {
+    std::uint64_t tried = 0;
+    std::uint64_t loaded = 0;
+};
+struct RestoreCounts {
+    Loads raw;          // the fuzz input's own bytes
+    Loads edited;       // a valid state after byte edits
+    Loads round_trips;  // a valid state as saved: every one must load
+} restores;
+
+// Printed when the run ends, or stops at a finding; scripts/fuzz.sh reads
+// this line into its summary.
+void print_restores() {
+    const auto n = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
+    std::fprintf(stderr, "kestov restores: raw %llu/%llu, edited %llu/%llu, round trips %llu/%llu loaded\n",
+                 n(restores.raw.loaded), n(restores.raw.tried), n(restores.edited.loaded), n(restores.edited.tried),
+                 n(restores.round_trips.loaded), n(restores.round_trips.tried));
+}
+
 [[noreturn]] void fail(const char* what, const char* detail = "") {
     std::fprintf(stderr, "core invariant broken: %s %s\n", what, detail);
+    print_restores();
     std::abort();
 }
 
@@ -203,6 +241,256 @@ void fuzz_extremes(FuzzedDataProvider& in) {
     }
 }
 
+// ---- Saved states -----------------------------------------------------------
+
+// Inputs for the updates that follow a load: a walk seeded by the fuzz input
+// rather than drawn from it, so that a short input still runs a few hundred
+// updates. Now and then a special value, or a candle of extreme or signed-zero
+// prices, which is what a state must carry exactly.
+class Stream {
+public:
+    explicit Stream(std::uint64_t seed) noexcept : state_(seed) {}
+
+    template <class Input>
+    std::optional<Input> next() noexcept {
+        if constexpr (std::same_as<Input, kestov::Candle>) {
+            return candle();
+        } else {
+            return value();
+        }
+    }
+
+private:
+    std::uint64_t bits() noexcept {  // splitmix64
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
+        return z ^ (z >> 31);
+    }
+    double unit() noexcept { return static_cast<double>(bits() >> 11) * 0x1p-53; }
+    double step() noexcept { return walk_ += 2.0 * unit() - 1.0; }
+
+    double value() noexcept {
+        constexpr double special[] = {0.0, -0.0, nan, inf, -inf, 5e-324, 1e300, -1e300, 1e-300};
+        if (bits() % 16 == 0) return special[bits() % std::size(special)];
+        return step();
+    }
+
+    std::optional<kestov::Candle> candle() noexcept {
+        const double open = step(), close = step();
+        double high = std::max(open, close) + unit(), low = std::min(open, close) - unit();
+        double o = open, c = close, volume = bits() % 8 == 0 ? 0.0 : 1e3 * unit();
+        switch (bits() % 16) {
+            case 0: o = c = high = low = -0.0; volume = 0.0; break;
+            case 1: o *= 1e300, c *= 1e300, high *= 1e300, low *= 1e300; break;
+            case 2: o *= 1e-300, c *= 1e-300, high *= 1e-300, low *= 1e-300; break;
+            default: break;
+        }
+        const auto made = kestov::Candle::create(o, high, low, c, volume, static_cast<std::int64_t>(bits()));
+        if (!made) return std::nullopt;
+        return made.value();
+    }
+
+    std::uint64_t state_;
+    double walk_ = 100.0;
+};
+
+template <class T>
+std::vector<unsigned char> header_of() {
+    kestov::StateWriter counter(nullptr);
+    counter.header(T::name);
+    std::vector<unsigned char> bytes(counter.size());
+    kestov::StateWriter w(bytes.data());
+    w.header(T::name);
+    return bytes;
+}
+
+std::uint64_t u64_at(const std::vector<unsigned char>& bytes, std::size_t at) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(bytes[at + i]) << (8 * i);
+    return v;
+}
+
+void put_u64(std::vector<unsigned char>& bytes, std::size_t at, std::uint64_t v) {
+    for (std::size_t i = 0; i < 8 && at + i < bytes.size(); ++i) bytes[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Loading builds the configuration first, so a state asks for whatever
+// buffers its periods need. As in the rest of this harness, periods are
+// either moderate or beyond any allocation (refused, with
+// allocator_may_return_null): one in between would be a real reservation of
+// up to a terabyte, which libFuzzer reports as running out of memory.
+template <class T>
+void bound_periods(std::vector<unsigned char>& bytes) {
+    const auto head = header_of<T>();
+    if (bytes.size() < head.size() || !std::equal(head.begin(), head.end(), bytes.begin())) return;
+    using Config = kestov::ConfigOf<T>;
+    const auto bound = [&](std::size_t at) {
+        if (at + 8 > bytes.size()) return;
+        const std::uint64_t v = u64_at(bytes, at);
+        if (v > 0xffff && v < (std::uint64_t{1} << 60)) put_u64(bytes, at, v & 0xffff);
+    };
+    [&]<std::size_t... K>(std::index_sequence<K...>) {
+        ((std::is_same_v<std::tuple_element_t<K, Config>, std::uint64_t> ? bound(head.size() + 8 * K) : void()),
+         ...);
+    }(std::make_index_sequence<std::tuple_size_v<Config>>{});
+}
+
+// What every loaded object must satisfy; `bytes` is what it was loaded from.
+template <class T>
+void check_loaded(T& obj, const std::vector<unsigned char>& bytes, std::uint64_t seed) {
+    const char* name = T::name.data();
+    EXPECT(kestov::state_size(obj) == bytes.size(), name);
+    EXPECT(kestov::save_state(obj) == bytes, name);
+    auto copied = kestov::copy_state(obj);
+    EXPECT(copied.has_value(), name);
+    T twin = std::move(copied).value();
+    EXPECT(kestov::same_state(obj, twin), name);
+    auto fresh = std::apply(&T::create, obj.config());
+    EXPECT(fresh.has_value(), name);
+    const std::uint64_t warmup = obj.warmup_period();
+    EXPECT(fresh.value().warmup_period() == warmup, name);
+    Stream stream(seed);
+    for (int i = 0; i < 300; ++i) {
+        const auto x = stream.next<typename T::Input>();
+        if (!x) continue;
+        const auto got = obj.update(*x);
+        EXPECT(same(got, twin.update(*x)), name);
+        EXPECT(!got || obj.is_ready(), name);
+        EXPECT(obj.warmup_period() == warmup, name);
+    }
+    EXPECT(kestov::same_state(obj, twin), name);
+    obj.reset();
+    EXPECT(kestov::same_state(obj, fresh.value()), name);
+}
+
+// Loads `bytes`, checking the object or the refusal.
+template <class T>
+void try_load(std::vector<unsigned char>& bytes, std::uint64_t seed, Loads& count) {
+    bound_periods<T>(bytes);
+    ++count.tried;
+    auto loaded = kestov::load_state<T>(bytes.data(), bytes.size());
+    if (!loaded) {
+        const kestov::LoadError& error = loaded.error();
+        EXPECT(kestov::load_error_text(error) != nullptr, T::name.data());
+        if (const auto* bad = std::get_if<kestov::StateError>(&error)) {
+            EXPECT(bad->what != nullptr && bad->at <= bytes.size(), T::name.data());
+            // The offset names the byte found wrong, where one byte is.
+            if (std::strcmp(bad->what, "a flag is neither 0 nor 1") == 0)
+                EXPECT(bad->at < bytes.size() && bytes[bad->at] > 1, bad->what);
+            if (std::strcmp(bad->what, "not a kestov state (no KSTV tag)") == 0) {
+                const auto& tag = kestov::state_magic;
+                EXPECT(bad->at < std::min(tag.size(), bytes.size()) && bytes[bad->at] != tag[bad->at] &&
+                           std::equal(tag.begin(), tag.begin() + static_cast<std::ptrdiff_t>(bad->at), bytes.begin()),
+                       bad->what);
+            }
+        }
+        return;
+    }
+    ++count.loaded;
+    check_loaded(loaded.value(), bytes, seed);
+}
+
+// Saved and loaded again: the same bytes, and an object that must go on
+// exactly as `obj` would.
+template <class T>
+T round_trip(const T& obj) {
+    const auto bytes = kestov::save_state(obj);
+    EXPECT(kestov::state_size(obj) == bytes.size(), T::name.data());
+    ++restores.round_trips.tried;
+    auto back = kestov::load_state<T>(bytes);
+    if (!back) fail("a saved state was refused:", kestov::load_error_text(back.error()));
+    ++restores.round_trips.loaded;
+    EXPECT(kestov::save_state(back.value()) == bytes, T::name.data());
+    return std::move(back).value();
+}
+
+template <class T>
+void fuzz_raw_state(FuzzedDataProvider& in) {
+    const auto seed = in.ConsumeIntegral<std::uint64_t>();
+    // With the header given, the fuzzer's effort goes into the configuration
+    // and fields rather than into finding the tag and the name.
+    std::vector<unsigned char> bytes = in.ConsumeBool() ? header_of<T>() : std::vector<unsigned char>{};
+    const auto rest = in.ConsumeRemainingBytes<unsigned char>();
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    try_load<T>(bytes, seed, restores.raw);
+}
+
+// A few edits: bytes set or flipped, runs cut out or put in, the end cut off,
+// a word overwritten with a value that counts, flags and doubles rarely hold,
+// a word moved by one (a count off by one), or a word repeated (a buffer one
+// value longer). Half of them land past the configuration, among the fields.
+void mutate(FuzzedDataProvider& in, std::vector<unsigned char>& bytes, std::size_t fields_start) {
+    constexpr std::uint64_t words[] = {0, 1, 2, 3, 41, std::uint64_t{1} << 32, std::uint64_t{1} << 63,
+                                       std::numeric_limits<std::uint64_t>::max(),
+                                       std::bit_cast<std::uint64_t>(-0.0), std::bit_cast<std::uint64_t>(nan),
+                                       std::bit_cast<std::uint64_t>(inf), std::bit_cast<std::uint64_t>(-inf),
+                                       std::bit_cast<std::uint64_t>(1e300)};
+    for (int edits = in.ConsumeIntegralInRange(1, 4); edits > 0; --edits) {
+        const std::size_t size = bytes.size();
+        const std::size_t from = in.ConsumeBool() ? 0 : std::min(fields_start, size);
+        const std::size_t at = in.ConsumeIntegralInRange<std::size_t>(from, size);
+        const bool inside = at < size;
+        switch (in.ConsumeIntegralInRange(0, 7)) {
+            case 0:
+                if (inside) bytes[at] = in.ConsumeIntegral<unsigned char>();
+                break;
+            case 1:
+                if (inside) bytes[at] ^= static_cast<unsigned char>(1u << in.ConsumeIntegralInRange(0, 7));
+                break;
+            case 2:
+                bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                std::min(size, at + in.ConsumeIntegralInRange<std::size_t>(1, 16))));
+                break;
+            case 3: {
+                const auto put = in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<std::size_t>(1, 16));
+                bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), put.begin(), put.end());
+                break;
+            }
+            case 4: bytes.resize(at); break;
+            case 5: put_u64(bytes, at, words[in.ConsumeIntegralInRange<std::size_t>(0, std::size(words) - 1)]); break;
+            case 6:
+                if (at + 8 <= size) put_u64(bytes, at, u64_at(bytes, at) + (in.ConsumeBool() ? 1 : ~std::uint64_t{0}));
+                break;
+            default:
+                if (at + 8 <= size) {
+                    const std::vector<unsigned char> word(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                                          bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
+                    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), word.begin(), word.end());
+                }
+        }
+    }
+}
+
+template <class T, class Config>
+void fuzz_mutated_state(FuzzedDataProvider& in, const Config& config) {
+    auto built = std::apply(&T::create, config);
+    if (!built) return;
+    T obj = std::move(built).value();
+    const auto seed = in.ConsumeIntegral<std::uint64_t>();
+    Stream stream(seed);
+    // Anywhere in its life: fresh, warming up, long after, or after a reset.
+    const auto steps = in.ConsumeIntegralInRange<std::uint64_t>(0, 2 * obj.warmup_period() + 40);
+    const auto reset_at = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint64_t>(0, steps) : steps;
+    for (std::uint64_t i = 0; i < steps; ++i) {
+        if (i == reset_at) obj.reset();
+        if (const auto x = stream.next<typename T::Input>()) obj.update(*x);
+    }
+    const std::vector<unsigned char> good = kestov::save_state(obj);
+    T back = round_trip(obj);
+    for (int i = 0; i < 100; ++i) {
+        const auto x = stream.next<typename T::Input>();
+        if (x) EXPECT(same(obj.update(*x), back.update(*x)), "restored object departs from the original");
+    }
+    EXPECT(kestov::same_state(obj, back), T::name.data());
+
+    std::vector<unsigned char> bytes = good;
+    const std::size_t fields_start = header_of<T>().size() + 8 * std::tuple_size_v<Config>;
+    mutate(in, bytes, fields_start);
+    try_load<T>(bytes, seed + 1, restores.edited);
+}
+
 // ---- Indicators -----------------------------------------------------------
 
 template <class T, class Make>
@@ -220,6 +508,7 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
     std::uint64_t accepted = 0;  // inputs since the last reset
     std::uint64_t wild_before = wild_values;  // moderate inputs only since the last reset?
     double volume = 0.0;
+    const char* name = __PRETTY_FUNCTION__;  // names T
     while (in.remaining_bytes() > 0) {
         const int op = in.ConsumeIntegralInRange(0, 40);
         if (op == 0) {
@@ -231,6 +520,10 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
         if (op == 1) {
             T moved(std::move(obj));
             obj = std::move(moved);
+            continue;
+        }
+        if (op == 2) {
+            obj = round_trip(obj);
             continue;
         }
         std::optional<typename T::Output> got, want;
@@ -247,7 +540,6 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
             want = fresh.update(x);
         }
         ++accepted;
-        const char* name = __PRETTY_FUNCTION__;  // names T
         if (std::getenv("KESTOV_FUZZ_TRACE"))
             std::fprintf(stderr, "input %llu of warmup %llu: output %d\n", static_cast<unsigned long long>(accepted),
                          static_cast<unsigned long long>(warmup), got.has_value());
@@ -264,11 +556,20 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
     }
 }
 
+enum class Mode { Stream, RawState, MutatedState };
+
 // The configuration is drawn once, left to right; every build uses it.
-template <class T, class... Draw>
+template <Mode M, class T, class... Draw>
 void fuzz_with(FuzzedDataProvider& in, Draw... draw) {
-    const std::tuple config{draw(in)...};
-    fuzz_indicator<T>(in, [&] { return std::apply(&T::create, config); });
+    if constexpr (M == Mode::RawState) {
+        fuzz_raw_state<T>(in);
+    } else {
+        const std::tuple config{draw(in)...};
+        if constexpr (M == Mode::Stream)
+            fuzz_indicator<T>(in, [&] { return std::apply(&T::create, config); });
+        else
+            fuzz_mutated_state<T>(in, config);
+    }
 }
 
 const auto period = [](FuzzedDataProvider& in) { return any_period(in); };
@@ -276,49 +577,58 @@ const auto factor = [](FuzzedDataProvider& in) {
     return in.ConsumeBool() ? in.ConsumeFloatingPointInRange(0.0, 3.0) : any_double(in);
 };
 
+template <Mode M>
 void fuzz_indicators(FuzzedDataProvider& in) {
     using namespace kestov;
     switch (in.ConsumeIntegralInRange(0, 24)) {
-        case 0: return fuzz_with<SMA>(in, period);
-        case 1: return fuzz_with<EMA>(in, period);
-        case 2: return fuzz_with<WMA>(in, period);
-        case 3: return fuzz_with<RSI>(in, period);
-        case 4: return fuzz_with<MACD>(in, period, period, period);
-        case 5: return fuzz_with<BollingerBands>(in, period, factor);
-        case 6: return fuzz_with<ATR>(in, period);
-        case 7: return fuzz_with<Stochastic>(in, period, period);
-        case 8: return fuzz_with<OBV>(in);
-        case 9: return fuzz_with<DEMA>(in, period);
-        case 10: return fuzz_with<TEMA>(in, period);
-        case 11: return fuzz_with<HMA>(in, period);
-        case 12: return fuzz_with<KAMA>(in, period, period, period);
-        case 13: return fuzz_with<CCI>(in, period);
-        case 14: return fuzz_with<ROC>(in, period);
-        case 15: return fuzz_with<WilliamsR>(in, period);
-        case 16: return fuzz_with<ADX>(in, period);
-        case 17: return fuzz_with<MFI>(in, period);
-        case 18: return fuzz_with<TRIX>(in, period);
-        case 19: return fuzz_with<PSAR>(in, factor, factor, factor);
-        case 20: return fuzz_with<Keltner>(in, period, period, factor);
-        case 21: return fuzz_with<Donchian>(in, period);
-        case 22: return fuzz_with<VWAP>(in);
-        case 23: return fuzz_with<AwesomeOscillator>(in, period, period);
-        default: return fuzz_with<Aroon>(in, period);
+        case 0: return fuzz_with<M, SMA>(in, period);
+        case 1: return fuzz_with<M, EMA>(in, period);
+        case 2: return fuzz_with<M, WMA>(in, period);
+        case 3: return fuzz_with<M, RSI>(in, period);
+        case 4: return fuzz_with<M, MACD>(in, period, period, period);
+        case 5: return fuzz_with<M, BollingerBands>(in, period, factor);
+        case 6: return fuzz_with<M, ATR>(in, period);
+        case 7: return fuzz_with<M, Stochastic>(in, period, period);
+        case 8: return fuzz_with<M, OBV>(in);
+        case 9: return fuzz_with<M, DEMA>(in, period);
+        case 10: return fuzz_with<M, TEMA>(in, period);
+        case 11: return fuzz_with<M, HMA>(in, period);
+        case 12: return fuzz_with<M, KAMA>(in, period, period, period);
+        case 13: return fuzz_with<M, CCI>(in, period);
+        case 14: return fuzz_with<M, ROC>(in, period);
+        case 15: return fuzz_with<M, WilliamsR>(in, period);
+        case 16: return fuzz_with<M, ADX>(in, period);
+        case 17: return fuzz_with<M, MFI>(in, period);
+        case 18: return fuzz_with<M, TRIX>(in, period);
+        case 19: return fuzz_with<M, PSAR>(in, factor, factor, factor);
+        case 20: return fuzz_with<M, Keltner>(in, period, period, factor);
+        case 21: return fuzz_with<M, Donchian>(in, period);
+        case 22: return fuzz_with<M, VWAP>(in);
+        case 23: return fuzz_with<M, AwesomeOscillator>(in, period, period);
+        default: return fuzz_with<M, Aroon>(in, period);
     }
 }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(print_restores);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    switch (in.ConsumeIntegralInRange(0, 9)) {
+    switch (in.ConsumeIntegralInRange(0, 11)) {
         case 0: fuzz_candle(in); break;
         case 1: fuzz_ring_buffer(in); break;
         case 2: fuzz_extremes<kestov::Higher>(in); break;
         case 3: fuzz_extremes<kestov::HigherOrEqual>(in); break;
         case 4: fuzz_extremes<kestov::Lower>(in); break;
         case 5: fuzz_extremes<kestov::LowerOrEqual>(in); break;
-        default: fuzz_indicators(in);
+        case 6: fuzz_indicators<Mode::RawState>(in); break;
+        case 7:
+        case 8: fuzz_indicators<Mode::MutatedState>(in); break;
+        default: fuzz_indicators<Mode::Stream>(in);
     }
     return 0;
 }

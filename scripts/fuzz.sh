@@ -37,7 +37,16 @@ clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -ffp-contract=off \
 ASAN_OPTIONS=allocator_may_return_null=1 "$out/core_fuzz" -max_total_time="$core_seconds" -max_len=2048 \
     -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus-core" >"$out/core.log" 2>&1 || status=1
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/core.log")
-summary+=("core (libFuzzer): ${runs:-?} inputs in ${core_seconds} s, findings: $([ $status = 0 ] && echo 0 || echo 1)")
+# The harness prints its load_state counts, loaded/tried, as the process ends.
+restores=$(sed -n 's|^kestov restores: raw \([0-9]*\)/\([0-9]*\), edited \([0-9]*\)/\([0-9]*\), round trips \([0-9]*\)/\([0-9]*\) loaded$|\1 \2 \3 \4 \5 \6|p' \
+  "$out/core.log" | tail -n 1)
+if [ -n "$restores" ]; then
+  read -r raw_ok raw edited_ok edited trips_ok trips <<<"$restores"
+  restores="$((raw + edited + trips)) restore attempts ($raw raw bytes: $raw_ok loaded; $edited edited states: $edited_ok loaded; $trips round trips: $trips_ok loaded)"
+else
+  restores="? restore attempts"
+fi
+summary+=("core (libFuzzer): ${runs:-?} inputs in ${core_seconds} s, $restores, findings: $([ $status = 0 ] && echo 0 || echo 1)")
 [ $status = 0 ] || tail -n 40 "$out/core.log"
 
 # -- The Python boundary, through atheris -----------------------------------
@@ -63,7 +72,9 @@ KESTOV_FUZZ_STATS="$out/boundary-stats.json" LD_PRELOAD="$runtime" PYTHONMALLOC=
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/boundary.log")
 calls=$("$out/venv/bin/python" -c "import json; s = json.load(open('$out/boundary-stats.json'))
 print(s['calls'], 'generated calls (', ', '.join(f'{v} {k}' for k, v in sorted(s.items()) if k[0].isupper()),
-      ') and', s['probe calls'], 'probe calls')" 2>/dev/null)
+      ') and', s['probe calls'], 'probe calls;', s.get('restore attempts', 0), 'restore attempts by __setstate__ of which',
+      s.get('restores loaded', 0), 'loaded, and', s.get('pickle restore attempts', 0), 'by pickle.loads of which',
+      s.get('pickle restores loaded', 0), 'loaded')" 2>/dev/null)
 summary+=("boundary (atheris): ${runs:-?} inputs in ${boundary_seconds} s, at least ${calls:-?}, findings: $boundary_status")
 [ $boundary_status = 0 ] || { tail -n 60 "$out/boundary.log"; status=1; }
 

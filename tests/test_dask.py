@@ -1,5 +1,6 @@
 """Many symbols on a local Dask cluster of worker processes: the recipe in
-docs/dask.md gives, for every indicator, exactly what each symbol gives alone."""
+docs/dask.md gives, for every indicator, exactly what each symbol gives alone,
+and so do indicators warmed up here on a history and continued there."""
 
 import re
 import types
@@ -8,6 +9,7 @@ from pathlib import Path
 import numpy as np
 import pytest
 
+dask = pytest.importorskip("dask", reason="needs the dask extra")
 dd = pytest.importorskip("dask.dataframe", reason="needs the dask extra")
 distributed = pytest.importorskip("distributed", reason="needs the dask extra")
 
@@ -20,12 +22,14 @@ DOC = Path(__file__).resolve().parents[1] / "docs" / "dask.md"
 pytestmark = pytest.mark.filterwarnings("ignore:The inplace keyword")
 
 
-def recipe():
-    """The first Python block of the document, as a module of its own."""
-    code = re.search(r"```python\n(.*?)```", DOC.read_text(), re.S)[1]
+def recipe(*sections):
+    """The first Python block of the document, then that of each section named, as a module of its own."""
+    text = DOC.read_text()
+    parts = [text] + [text.split(f"\n## {title}\n", 1)[1] for title in sections]
     # Not in sys.modules, so its functions travel to the workers by value.
     module = types.ModuleType("kestov_dask_recipe")
-    exec(compile(code, str(DOC), "exec"), module.__dict__)
+    for part in parts:
+        exec(compile(re.search(r"```python\n(.*?)```", part, re.S)[1], str(DOC), "exec"), module.__dict__)
     return module
 
 
@@ -76,3 +80,39 @@ def test_every_indicator_as_each_symbol_alone(client, tmp_path, layout):
             columns = [c for c in got.columns if c == case.name or c.startswith(case.name + ".")]
             assert got["timestamp"].tolist() == times, (case.name, symbol)
             assert got[columns].to_numpy(dtype=np.float64).tobytes() == expected.tobytes(), (case.name, symbol)
+
+
+def state(obj):
+    return obj.__reduce__()[2]
+
+
+# cluster: the indicators reach worker processes pickled; sync: the tasks run
+# in this process on the very objects warm_up returned.
+@pytest.mark.parametrize("scheduler", ["cluster", "sync"])
+def test_warmed_up_indicators_continue_on_the_workers(client, scheduler):
+    data = bars()
+    # Each symbol cut at its own place: after its first bar, inside and after the
+    # warm-ups, before its last bar.
+    cut = dict(zip(sorted(data["symbol"].unique()), [1, 10, 25, 45, 60, 150, 295]))
+    early = data["timestamp"] < data["symbol"].map(cut) * 60
+    history, new = data[early], data[~early]
+    module = recipe("Continuing from warmed-up indicators")
+    configs = {c.name: (c.name, c.kwargs) for c in CASES}
+    warm = module.warm_up(history, configs)
+    saved = {symbol: {label: state(ind) for label, ind in inds.items()} for symbol, inds in warm.items()}
+
+    source = dd.from_pandas(new.sample(frac=1, random_state=3), npartitions=4, sort=False)
+    if scheduler == "cluster":
+        result = client.compute(module.continue_by_symbol(source, warm)).result(timeout=120)
+    else:
+        with dask.config.set({"dataframe.shuffle.method": "tasks"}):  # p2p needs the workers
+            result = module.continue_by_symbol(source, warm).compute(scheduler="sync")
+    for symbol, rows in data.groupby("symbol"):
+        got, n = result[result["symbol"] == symbol], cut[symbol]
+        for case in CASES:
+            times, expected = alone(case, rows)
+            columns = [c for c in got.columns if c == case.name or c.startswith(case.name + ".")]
+            assert got["timestamp"].tolist() == times[n:], (case.name, symbol)
+            assert got[columns].to_numpy(dtype=np.float64).tobytes() == expected[n:].tobytes(), (case.name, symbol)
+            # The tasks worked on copies: what warm_up returned still stands after the history.
+            assert state(warm[symbol][case.name]) == saved[symbol][case.name], (case.name, symbol)

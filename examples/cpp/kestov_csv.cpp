@@ -1,7 +1,7 @@
 // Streams the bars of a CSV file through one kestov indicator and writes its
 // output for every bar as CSV:
 //
-//     kestov_csv FILE NAME        e.g.  kestov_csv sample.csv MACD
+//     kestov_csv FILE NAME [--state STATE]    e.g.  kestov_csv sample.csv MACD
 //
 // The file needs a header naming open, high, low and close (volume too; any
 // case, any order). A first column with another name, such as a date, is
@@ -9,8 +9,18 @@
 // class, with a period of 20 where the class has no default. Values are
 // printed with 17 significant digits, which read back as the same doubles;
 // bars without output yet get empty cells.
+//
+// With --state, the indicator starts from the state saved in STATE when that
+// file exists (configuration included) and saves its state there when every
+// row is written, so a series can be fed in pieces: running over the first
+// part of a file and then over the rest prints the rows of one run over the
+// whole. A state that cannot be restored stops the program before any output
+// and is left as it is. Each run prints its own header line.
 
+#include <kestov/indicators/momentum.hpp>
+#include <kestov/indicators/true_range.hpp>
 #include <kestov/kestov.hpp>
+#include <kestov/state.hpp>
 
 #include <algorithm>
 #include <array>
@@ -19,7 +29,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,6 +139,66 @@ std::string describe(const kestov::BuildError& error) {
                                                                                  : "period too large";
 }
 
+// ---- Saved state ------------------------------------------------------------
+
+// The indicator a state file holds, or the default one when there is no file
+// yet; nothing, after the reason is printed, when the file cannot be read or
+// is not a state of this class.
+template <kestov::Saveable I>
+std::optional<I> resume(const std::filesystem::path& path, I fresh) {
+    const std::string where = path.string();
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        if (!error) return fresh;
+        fail(where, error.message());
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        fail(where, "cannot open");
+        return std::nullopt;
+    }
+    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    auto loaded = kestov::load_state<I>(bytes);
+    if (loaded) return std::move(loaded).value();
+    const std::string_view written = kestov::StateReader::name_in(bytes.data(), bytes.size());
+    const bool plain = !written.empty() && std::all_of(written.begin(), written.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0;
+    });
+    if (plain && written != I::name) {
+        fail(where, "holds a saved " + std::string(written) + " state, not " + std::string(I::name));
+    } else if (const auto* bad = std::get_if<kestov::StateError>(&loaded.error())) {
+        fail(where, "invalid " + std::string(I::name) + " state at byte " + std::to_string(bad->at) + ": " + bad->what);
+    } else {
+        fail(where, kestov::load_error_text(loaded.error()));
+    }
+    return std::nullopt;
+}
+
+// Written beside the file and renamed over it, so that a run stopped halfway
+// leaves the previous state whole rather than a part of the new one.
+bool save(const std::filesystem::path& path, const kestov::Saveable auto& indicator) {
+    const std::vector<unsigned char> bytes = kestov::save_state(indicator);
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+    if (file == nullptr) return fail(temporary.string(), "cannot create");
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::remove(temporary.string().c_str());
+        return fail(temporary.string(), "cannot write");
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::remove(temporary.string().c_str());
+        return fail(path.string(), error.message());
+    }
+    return true;
+}
+
+// ---- Output ----------------------------------------------------------------
+
 template <class Output>
 constexpr std::size_t width = 1;
 template <class T, std::size_t N>
@@ -145,13 +217,17 @@ void print_row(const std::string& label, const std::optional<Output>& out) {
     std::fputc('\n', stdout);
 }
 
-template <kestov::Indicator I>
-int run(const Table& table, std::string_view name, kestov::Expected<I, kestov::BuildError> made) {
+template <kestov::Saveable I>
+int run(const Table& table, std::string_view name, kestov::Expected<I, kestov::BuildError> made,
+        const char* state_path) {
     if (!made) {
         fail(std::string(name), describe(made.error()));
         return 1;
     }
-    I indicator = std::move(made).value();
+    std::optional<I> resumed = std::move(made).value();
+    if (state_path != nullptr) resumed = resume(state_path, std::move(*resumed));
+    if (!resumed) return 1;
+    I& indicator = *resumed;
 
     using Output = typename I::Output;
     std::printf("%s", table.label_name.c_str());
@@ -167,36 +243,40 @@ int run(const Table& table, std::string_view name, kestov::Expected<I, kestov::B
         else
             print_row(bar.label, indicator.update(bar.candle.close()));
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    // The state moves on only when the rows it has taken are out.
+    if (std::fflush(stdout) != 0) return 1;
+    return state_path == nullptr || save(state_path, indicator) ? 0 : 1;
 }
 
-int run_named(const Table& table, std::string_view name) {
+int run_named(const Table& table, std::string_view name, const char* state) {
     using namespace kestov;
-    if (name == "SMA") return run(table, name, SMA::create(20));
-    if (name == "EMA") return run(table, name, EMA::create(20));
-    if (name == "WMA") return run(table, name, WMA::create(20));
-    if (name == "RSI") return run(table, name, RSI::create(14));
-    if (name == "MACD") return run(table, name, MACD::create(12, 26, 9));
-    if (name == "BollingerBands") return run(table, name, BollingerBands::create(20, 2.0));
-    if (name == "ATR") return run(table, name, ATR::create(14));
-    if (name == "Stochastic") return run(table, name, Stochastic::create(14, 3));
-    if (name == "OBV") return run(table, name, OBV::create());
-    if (name == "DEMA") return run(table, name, DEMA::create(20));
-    if (name == "TEMA") return run(table, name, TEMA::create(20));
-    if (name == "HMA") return run(table, name, HMA::create(20));
-    if (name == "KAMA") return run(table, name, KAMA::create(10, 2, 30));
-    if (name == "CCI") return run(table, name, CCI::create(20));
-    if (name == "ROC") return run(table, name, ROC::create(20));
-    if (name == "WilliamsR") return run(table, name, WilliamsR::create(14));
-    if (name == "ADX") return run(table, name, ADX::create(14));
-    if (name == "MFI") return run(table, name, MFI::create(14));
-    if (name == "TRIX") return run(table, name, TRIX::create(20));
-    if (name == "PSAR") return run(table, name, PSAR::create(0.02, 0.02, 0.20));
-    if (name == "Keltner") return run(table, name, Keltner::create(20, 10, 2.0));
-    if (name == "Donchian") return run(table, name, Donchian::create(20));
-    if (name == "VWAP") return run(table, name, VWAP::create());
-    if (name == "AwesomeOscillator") return run(table, name, AwesomeOscillator::create(5, 34));
-    if (name == "Aroon") return run(table, name, Aroon::create(14));
+    if (name == "SMA") return run(table, name, SMA::create(20), state);
+    if (name == "EMA") return run(table, name, EMA::create(20), state);
+    if (name == "WMA") return run(table, name, WMA::create(20), state);
+    if (name == "RSI") return run(table, name, RSI::create(14), state);
+    if (name == "MACD") return run(table, name, MACD::create(12, 26, 9), state);
+    if (name == "BollingerBands") return run(table, name, BollingerBands::create(20, 2.0), state);
+    if (name == "ATR") return run(table, name, ATR::create(14), state);
+    if (name == "Stochastic") return run(table, name, Stochastic::create(14, 3), state);
+    if (name == "OBV") return run(table, name, OBV::create(), state);
+    if (name == "DEMA") return run(table, name, DEMA::create(20), state);
+    if (name == "TEMA") return run(table, name, TEMA::create(20), state);
+    if (name == "HMA") return run(table, name, HMA::create(20), state);
+    if (name == "KAMA") return run(table, name, KAMA::create(10, 2, 30), state);
+    if (name == "CCI") return run(table, name, CCI::create(20), state);
+    if (name == "ROC") return run(table, name, ROC::create(20), state);
+    if (name == "WilliamsR") return run(table, name, WilliamsR::create(14), state);
+    if (name == "ADX") return run(table, name, ADX::create(14), state);
+    if (name == "MFI") return run(table, name, MFI::create(14), state);
+    if (name == "TRIX") return run(table, name, TRIX::create(20), state);
+    if (name == "PSAR") return run(table, name, PSAR::create(0.02, 0.02, 0.20), state);
+    if (name == "Keltner") return run(table, name, Keltner::create(20, 10, 2.0), state);
+    if (name == "Donchian") return run(table, name, Donchian::create(20), state);
+    if (name == "VWAP") return run(table, name, VWAP::create(), state);
+    if (name == "AwesomeOscillator") return run(table, name, AwesomeOscillator::create(5, 34), state);
+    if (name == "Aroon") return run(table, name, Aroon::create(14), state);
+    if (name == "Momentum") return run(table, name, Momentum::create(10), state);
+    if (name == "TrueRange") return run(table, name, TrueRange::create(), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }
@@ -204,11 +284,12 @@ int run_named(const Table& table, std::string_view name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s FILE NAME\n", program);
+    const bool with_state = argc == 5 && std::string_view(argv[3]) == "--state";
+    if (argc != 3 && !with_state) {
+        std::fprintf(stderr, "usage: %s FILE NAME [--state STATE]\n", program);
         return 2;
     }
     Table table;
     if (!read_table(argv[1], table)) return 1;
-    return run_named(table, argv[2]);
+    return run_named(table, argv[2], with_state ? argv[4] : nullptr);
 }
