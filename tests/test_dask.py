@@ -1,10 +1,8 @@
-"""Many symbols on a local Dask cluster of worker processes: the recipe in
-docs/dask.md gives, for every indicator, exactly what each symbol gives alone,
-and so do indicators warmed up here on a history and continued there."""
+"""Many symbols on a local Dask cluster of worker processes: kestov.dask gives,
+for every indicator, exactly what each symbol gives alone, and so do
+indicators warmed up here on a history and continued there."""
 
-import re
 import types
-from pathlib import Path
 
 import numpy as np
 import pytest
@@ -17,20 +15,9 @@ import pandas as pd  # noqa: E402
 
 from classes import CASES, FIELDS, candles  # noqa: E402
 
-DOC = Path(__file__).resolve().parents[1] / "docs" / "dask.md"
+kdask = pytest.importorskip("kestov.dask", reason="needs the dask extra")
 # dask's Parquet reader still passes inplace= to pandas, which warns from 3.1 on
 pytestmark = pytest.mark.filterwarnings("ignore:The inplace keyword")
-
-
-def recipe(*sections):
-    """The first Python block of the document, then that of each section named, as a module of its own."""
-    text = DOC.read_text()
-    parts = [text] + [text.split(f"\n## {title}\n", 1)[1] for title in sections]
-    # Not in sys.modules, so its functions travel to the workers by value.
-    module = types.ModuleType("kestov_dask_recipe")
-    for part in parts:
-        exec(compile(re.search(r"```python\n(.*?)```", part, re.S)[1], str(DOC), "exec"), module.__dict__)
-    return module
 
 
 def bars(symbols=7):
@@ -70,7 +57,7 @@ def test_every_indicator_as_each_symbol_alone(client, tmp_path, layout):
     source = dd.read_parquet(tmp_path / "bars")
     assert source.npartitions > 1
 
-    lazy = recipe().by_symbol(source, {c.name: (c.name, c.kwargs) for c in CASES}, shuffle=layout == "mixed")
+    lazy = kdask.by_symbol(source, {c.name: (c.name, c.kwargs) for c in CASES}, shuffle=layout == "mixed")
     # A BaseException in a worker never reaches the client: fail, don't hang.
     result = client.compute(lazy).result(timeout=120)
     for symbol, rows in data.groupby("symbol"):
@@ -96,7 +83,7 @@ def test_warmed_up_indicators_continue_on_the_workers(client, scheduler):
     cut = dict(zip(sorted(data["symbol"].unique()), [1, 10, 25, 45, 60, 150, 295]))
     early = data["timestamp"] < data["symbol"].map(cut) * 60
     history, new = data[early], data[~early]
-    module = recipe("Continuing from warmed-up indicators")
+    module = kdask
     configs = {c.name: (c.name, c.kwargs) for c in CASES}
     warm = module.warm_up(history, configs)
     saved = {symbol: {label: state(ind) for label, ind in inds.items()} for symbol, inds in warm.items()}
@@ -116,3 +103,15 @@ def test_warmed_up_indicators_continue_on_the_workers(client, scheduler):
             assert got[columns].to_numpy(dtype=np.float64).tobytes() == expected[n:].tobytes(), (case.name, symbol)
             # The tasks worked on copies: what warm_up returned still stands after the history.
             assert state(warm[symbol][case.name]) == saved[symbol][case.name], (case.name, symbol)
+
+
+def test_a_base_exception_in_a_task_fails_the_computation(client):
+    """A PanicException (a BaseException) raised in a worker fails the computation instead of hanging it."""
+    # A module not in sys.modules: its function travels to the worker by value.
+    module = types.ModuleType("panicking")
+    exec("class Panic(BaseException): pass\n"
+         "def task(x):\n"
+         "    raise Panic('contiguous: NotContiguousError')\n", module.__dict__)
+    future = client.submit(kdask.in_task(module.task), 1)
+    with pytest.raises(RuntimeError, match="kestov failed in a task: Panic: contiguous: NotContiguousError"):
+        future.result(timeout=60)
