@@ -9,7 +9,9 @@
 Columns are found by name, case-insensitively: open, high, low, close, volume
 (an indicator that reads prices reads close). A Series is taken as the close
 column. The result has the input's index: a Series for single-output
-indicators, a DataFrame with the output column names otherwise.
+indicators, a DataFrame with the output column names otherwise. pyarrow
+Arrays and ChunkedArrays are read like a Series and Tables like a DataFrame
+(kestov._columns_io says which columns are read in place).
 
 Needs pandas (pip install 'kestov[pandas]'); the rest of kestov does not.
 """
@@ -25,62 +27,49 @@ try:
 except ImportError as exc:  # pragma: no cover - depends on the environment
     raise ImportError("kestov.pandas needs pandas: pip install 'kestov[pandas]'") from exc
 
+from kestov._columns_io import find_column, is_arrow, read_float64, read_inputs
 from kestov.columns import column_names, input_columns
 
 if TYPE_CHECKING:
+    import pyarrow as pa
+
     from kestov.typing import FloatArray
 
 __all__ = ["batch", "panel"]
 
 
-def batch(indicator: object, data: Union[pd.Series, pd.DataFrame], *,
+def batch(indicator: object, data: Union[pd.Series, pd.DataFrame, "pa.Array", "pa.ChunkedArray", "pa.Table"], *,
           name: str | None = None) -> Union[pd.Series, pd.DataFrame]:
     """indicator.batch over the columns of data, indexed like data.
 
     The indicator's own state carries on exactly as with batch: the rows
     continue from where it stands and leave it advanced past the last one.
     A candle indicator stops with ValueError at the first invalid row.
-    `name` names the result Series (default: the class name).
+    `name` names the result Series (default: the class name). pyarrow
+    Arrays and ChunkedArrays read as a Series, Tables as a DataFrame, on a
+    default index.
     """
     cls = type(indicator)
     label = cls.__name__ if name is None else name
-    needed = input_columns(cls)
-    if isinstance(data, pd.Series):
-        if needed != ("close",):
-            raise TypeError(f"{cls.__name__} reads {', '.join(needed)}: pass a DataFrame with those columns")
-        arrays = [_float64(data, data.name)]
-    elif isinstance(data, pd.DataFrame):
-        arrays = [_float64(_column(data, column, cls.__name__), column) for column in needed]
-    else:
-        raise TypeError(f"expected a pandas Series or DataFrame, got {type(data).__name__}")
+    if not isinstance(data, (pd.Series, pd.DataFrame)) and not is_arrow(data):
+        raise TypeError(f"expected a pandas Series or DataFrame (or a pyarrow Array, ChunkedArray or Table), "
+                        f"got {type(data).__name__}")
+    arrays = read_inputs(data, input_columns(cls), cls.__name__)
     result = indicator.batch(*arrays)  # type: ignore[attr-defined]
+    index = data.index if isinstance(data, (pd.Series, pd.DataFrame)) else pd.RangeIndex(len(result))
     # the result is a new array nobody else holds: wrap it, don't copy it
     if result.ndim == 1:
-        return pd.Series(result, index=data.index, name=label, copy=False)
-    return pd.DataFrame(result, index=data.index, columns=list(column_names(cls.__name__, result.shape[1])),
-                        copy=False)
+        return pd.Series(result, index=index, name=label, copy=False)
+    return pd.DataFrame(result, index=index, columns=list(column_names(cls.__name__, result.shape[1])), copy=False)
 
 
 def _column(frame: pd.DataFrame, wanted: str, reader: str) -> pd.Series:
-    hits = [i for i, c in enumerate(frame.columns) if isinstance(c, str) and c.strip().lower() == wanted]
-    if not hits:
-        raise ValueError(f"no {wanted!r} column (needed by {reader})")
-    if len(hits) > 1:
-        raise ValueError(f"column {wanted!r} appears more than once")
-    return frame.iloc[:, hits[0]]
+    return frame.iloc[:, find_column(list(frame.columns), wanted, reader)]
 
 
 def _float64(column: pd.Series, label: object) -> FloatArray:
-    """The column as the contiguous float64 array batch reads; a copy only when it must be."""
-    if isinstance(column.dtype, np.dtype) and column.dtype == np.float64:
-        values = column.to_numpy()
-    else:
-        # nullable and Arrow-backed columns: missing values become NaN
-        try:
-            values = column.to_numpy(dtype=np.float64, na_value=np.nan)
-        except (TypeError, ValueError) as exc:
-            raise TypeError(f"column {label!r} cannot be read as float64: {exc}") from None
-    return np.ascontiguousarray(values)
+    # a null in a long frame is a bar that is not there: the panel's hole, NaN
+    return read_float64(column, label, null_as_nan=True)
 
 
 def panel(indicator: object, data: Union[pd.DataFrame, Mapping[str, pd.DataFrame]], *, symbol: str = "symbol",
