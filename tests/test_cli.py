@@ -138,7 +138,10 @@ def test_list(capsys):
     ("close,b\n1,1\n2\n", ["-i", "SMA(2)"], 1, "line 3"),
     ("close\n1\ninf\n", ["-i", "SMA(2)"], 1, "line 3"),
     ("close\n1\n2\n", ["-i", "ATR(2)"], 1, "ATR(2)"),
-    (CANDLES.replace("12,10,11", "10,12,11"), ["-i", "ATR(2)"], 1, "ATR(2)"),
+    (CANDLES.replace("12,10,11", "10,12,11"), ["-i", "ATR(2)"], 1, "in.csv: line 3: ATR(2): invalid candle"),
+    # the refused row named in a long file, past blank lines, for a warmed indicator
+    ("high,low,close\n" + "2,1,1.5\n" * 700 + "\n" + "2,1,1.5\n" * 300 + "1,2,1.5\n" + "2,1,1.5\n" * 9,
+     ["-i", "ATR(5)"], 1, "line 1003: ATR(5): invalid candle: high must be >= low"),
 ])
 def test_errors(tmp_path, capsys, content, argv, status, needle):
     if content is not None:

@@ -224,15 +224,15 @@ def row_values(row, width, index, source, line):
 def read_table(reader, source, needed):
     """Read the needed columns as float64 arrays.
 
-    Returns (arrays, row count, date column name or None, date values).
+    Returns (arrays, row count, date column name or None, date values, the
+    line each row came from).
     """
     header = next((row for row in reader if row), None)
     if header is None:
         raise DataError(f"{source}: empty file")
     index, date_name = column_index(header, source, needed, reader.line_num)
     values = {column: [] for column in index}
-    dates = []
-    rows = 0
+    dates, lines = [], []
     for row in reader:
         if not row:
             continue
@@ -240,9 +240,9 @@ def read_table(reader, source, needed):
             values[column].append(value)
         if date_name is not None:
             dates.append(row[0])
-        rows += 1
+        lines.append(reader.line_num)
     arrays = {column: np.array(v, dtype=np.float64) for column, v in values.items()}
-    return arrays, rows, date_name, dates
+    return arrays, len(lines), date_name, dates, lines
 
 
 def needed_columns(indicators, extra=None):
@@ -277,14 +277,32 @@ def load(path, indicators, extra=None):
 
 # -- computation and output -------------------------------------------------
 
-def evaluate(indicators, arrays, rows):
+def refused_row(indicator, columns):
+    """The first row that `indicator`, as it stands, refuses: found by halving, on copies."""
+    low, high = 0, len(columns[0])  # rows [0, low) go through; [0, high) do not
+    while high - low > 1:
+        middle = (low + high) // 2
+        try:
+            copy.copy(indicator).batch(*(c[:middle] for c in columns))
+            low = middle
+        except ValueError:
+            high = middle
+    return high - 1
+
+
+def evaluate(indicators, arrays, rows, source="", lines=None):
     """(label, class name, batch result) for each indicator."""
     out = []
     for label, name, indicator, inputs in indicators:
+        columns = [arrays[c] for c in inputs]
+        before = copy.copy(indicator)  # to find the refused row, should there be one
         try:
-            result = indicator.batch(*(arrays[c] for c in inputs))
+            result = indicator.batch(*columns)
         except ValueError as exc:
-            raise DataError(f"{label}: {exc}") from None
+            where = ""
+            if lines:
+                where = f"{source}: line {lines[refused_row(before, columns)]}: "
+            raise DataError(f"{where}{label}: {exc}") from None
         result = np.asarray(result, dtype=np.float64)
         if result.shape[:1] != (rows,) or result.ndim not in (1, 2):
             raise DataError(f"{label}: batch returned shape {result.shape} for {rows} rows")
@@ -769,8 +787,9 @@ def run(argv):
         return follow(args, requested_indicators(args.requests))
     plot = None if args.plot is None else plotter()
     indicators = requested_indicators(args.requests)
-    arrays, rows, date_name, dates = load(args.csv, indicators, plot.COLUMNS if plot else None)
-    results = evaluate(indicators, arrays, rows)
+    arrays, rows, date_name, dates, lines = load(args.csv, indicators, plot.COLUMNS if plot else None)
+    source = "sample.csv" if args.csv is None else ("<stdin>" if args.csv == "-" else args.csv)
+    results = evaluate(indicators, arrays, rows, source, lines)
     if plot is not None:
         draw(plot, args.plot, arrays, rows, dates if date_name else None, results)
         if args.output is None:
