@@ -87,13 +87,18 @@ def test_returns_match_stub(case):
 
 def test_package_surface():
     assert kestov.__version__ == _kestov.__version__ == importlib.metadata.version("kestov")
-    for name in _kestov.__all__[1:]:
-        exec(f"from kestov import {name}", {})
-    assert kestov.__all__ == _kestov.__all__
+    from kestov import _more
+    assert _more.__version__ == kestov.__version__
+    # every class of both modules, the fixed 25 first
+    assert kestov.__all__ == _kestov.__all__ + _more.__all__[1:]
+    namespace = {}
+    exec("from kestov import *", namespace)
+    assert sorted(n for n in namespace if n != "__builtins__") == sorted(kestov.__all__)
     assert (STUBS[0].parent / "py.typed").is_file()
     # the optional extras stay optional
-    subprocess.run([sys.executable, "-c", "import sys, kestov, kestov.cli, kestov.typing\n"
-                    "assert not {'pandas', 'matplotlib'} & set(sys.modules)"], check=True)
+    subprocess.run([sys.executable, "-c", "import sys, kestov, kestov.cli, kestov.typing, kestov.many\n"
+                    "assert not {'pandas', 'matplotlib', 'polars', 'pyarrow', 'dask'} & set(sys.modules)"],
+                   check=True)
 
 
 def test_user_code_type_checks(tmp_path):
