@@ -6,10 +6,17 @@
 // the copy built for it computes each fused step with the instruction; the
 // portable copy calls the library's fma. Both round a * b + c once, exactly,
 // so they give the same bits; only the time differs.
+//
+// Building with KESTOV_PORTABLE_FMA defined (the CMake option of that name)
+// leaves the fused copy out. Setting KESTOV_NO_HARDWARE_FMA=1 in the
+// environment keeps it out of a run: both exist so that the portable copy
+// can be checked against the same golden bits on a processor with the
+// instruction.
 
 #include <array>
 #include <concepts>
 #include <cstddef>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <type_traits>
@@ -19,7 +26,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__)) && \
+    !defined(KESTOV_PORTABLE_FMA)
 #define KESTOV_FMA_COPY 1
 #endif
 
@@ -90,8 +98,13 @@ template <class Core, class Rows>
     return feed_rows<Core, Rows>(core, columns, n, out, error);
 }
 
+// Read once, at the first batch: a run uses one copy throughout.
 inline bool has_fma() noexcept {
-    static const bool yes = __builtin_cpu_supports("fma");
+    static const bool yes = [] {
+        const char* refuse = std::getenv("KESTOV_NO_HARDWARE_FMA");
+        const bool refused = refuse != nullptr && *refuse != '\0' && !(refuse[0] == '0' && refuse[1] == '\0');
+        return !refused && __builtin_cpu_supports("fma");
+    }();
     return yes;
 }
 #endif

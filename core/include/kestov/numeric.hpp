@@ -1,8 +1,17 @@
 #pragma once
 
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
+
+// Every operation on doubles must round to double, as on every processor
+// with SSE2, NEON or the like, for results to be the same bits everywhere.
+// Where the compiler keeps intermediates wider (32-bit x86 computing in the
+// x87 unit's 80-bit registers), they would differ in silence: refuse.
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "kestov needs FLT_EVAL_METHOD 0: on 32-bit x86 add -msse2 -mfpmath=sse (the kestov::core target does)"
+#endif
 
 namespace kestov {
 
