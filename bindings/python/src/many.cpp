@@ -116,22 +116,54 @@ struct Invalid {
     }
 };
 
-// Each row is first tested whole, without a branch per candle (a loop the
-// compiler can run in vector lanes); only a row that fails is searched.
+// Sure to pass the candle rules: plain comparisons, which a NaN fails, and
+// high - low within range, which an infinite bound fails; the open and the
+// close then lie between two finite prices. Written without bit tests so
+// that a row of them runs in vector lanes. It may refuse a valid candle
+// (high - low beyond the largest double, say), never pass an invalid one:
+// those are decided by the candle's own rules.
+[[gnu::always_inline]] inline bool surely_valid(const std::array<double, 5>& f) noexcept {
+    constexpr double most = std::numeric_limits<double>::max();
+    const double o = f[0], h = f[1], l = f[2], c = f[3], v = f[4];
+    return (h >= l) & (h >= o) & (h >= c) & (l <= o) & (l <= c) & (h - l <= most) & (v >= 0.0) & (v <= most);
+}
+
+// Four series at a time in vector lanes (GCC's vector extensions: the
+// compiler emits whatever the target offers, down to plain scalar code).
+using Lanes = double __attribute__((vector_size(32)));
+using LaneMask = long long __attribute__((vector_size(32)));
+
 template <class D>
-Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
-                      std::size_t last) noexcept {
+[[gnu::always_inline]] inline void add_doubtful(LaneMask& doubtful, const Column* c, std::size_t i) noexcept {
+    constexpr double most = std::numeric_limits<double>::max();
+    std::array<double, 5> f[4];
+    for (int k = 0; k < 4; ++k) f[k] = D::Rows::fields(c, i + static_cast<std::size_t>(k));
+    const Lanes o{f[0][0], f[1][0], f[2][0], f[3][0]};
+    const Lanes h{f[0][1], f[1][1], f[2][1], f[3][1]};
+    const Lanes l{f[0][2], f[1][2], f[2][2], f[3][2]};
+    const Lanes cl{f[0][3], f[1][3], f[2][3], f[3][3]};
+    const Lanes v{f[0][4], f[1][4], f[2][4], f[3][4]};
+    const LaneMask sure = (h >= l) & (h >= o) & (h >= cl) & (l <= o) & (l <= cl) & (h - l <= most) & (v >= 0.0) &
+                          (v <= most);
+    doubtful |= ~sure;
+}
+
+// Each row is first tested whole, without a branch per candle; only a row
+// that fails is searched with the candle rules for the first invalid one.
+template <class D>
+[[gnu::always_inline]] inline Invalid find_invalid(const Column* c, std::size_t rows, std::size_t count,
+                                                   std::size_t first, std::size_t last) noexcept {
     if constexpr (std::same_as<InputOf<D>, Candle>) {
         for (std::size_t r = 0; r < rows; ++r) {
             const std::size_t base = r * count;
-            bool all_good = true;
-            for (std::size_t s = first; s < last; ++s) {
-                const auto f = D::Rows::fields(c, base + s);
-                all_good &= Candle::valid(f[0], f[1], f[2], f[3], f[4]) | is_hole<D>(c, base + s);
-            }
-            if (all_good) [[likely]]
+            LaneMask doubtful{};
+            std::size_t s = first;
+            for (; s + 4 <= last; s += 4) add_doubtful<D>(doubtful, c, base + s);
+            bool any = (doubtful[0] | doubtful[1] | doubtful[2] | doubtful[3]) != 0;
+            for (; s < last; ++s) any |= !surely_valid(D::Rows::fields(c, base + s));
+            if (!any) [[likely]]
                 continue;
-            for (std::size_t s = first; s < last; ++s) {
+            for (s = first; s < last; ++s) {
                 const std::size_t i = base + s;
                 const auto f = D::Rows::fields(c, i);
                 if (!Candle::valid(f[0], f[1], f[2], f[3], f[4]) && !is_hole<D>(c, i))
@@ -140,6 +172,30 @@ Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std:
         }
     }
     return {};
+}
+
+template <class D>
+Invalid find_invalid_portable(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
+                              std::size_t last) noexcept {
+    return find_invalid<D>(c, rows, count, first, last);
+}
+
+#ifdef KESTOV_FMA_COPY
+// Processors with fused multiply-add have AVX2: all four lanes in one register.
+template <class D>
+[[gnu::target("avx2")]] Invalid find_invalid_avx2(const Column* c, std::size_t rows, std::size_t count,
+                                                  std::size_t first, std::size_t last) noexcept {
+    return find_invalid<D>(c, rows, count, first, last);
+}
+#endif
+
+template <class D>
+Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
+                      std::size_t last) noexcept {
+#ifdef KESTOV_FMA_COPY
+    if (has_fma()) return find_invalid_avx2<D>(c, rows, count, first, last);
+#endif
+    return find_invalid_portable<D>(c, rows, count, first, last);
 }
 
 // Row by row, series by series. The candle is used where it was made,
