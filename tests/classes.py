@@ -44,6 +44,10 @@ def close_as_open_with_volume(c):
     return (c[3], c[1], c[2], c[3], c[4], 0)
 
 
+def open_high_low_close(c):
+    return (c[0], c[1], c[2], c[3], 0.0, 0)
+
+
 @dataclass(frozen=True)
 class Case:
     name: str
@@ -133,6 +137,49 @@ MORE_CASES = [
     Case("Momentum", {"period": 5}, "value", ("prices",), 0, "contiguous", {}, "(period=10)", "Momentum(period=5)",
          module="_more"),
     Case("TrueRange", {}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "()", "TrueRange()", module="_more"),
+    Case("StochRSI", {"period": 6, "k_period": 4, "d_period": 2}, "value", ("prices",), 2, "contiguous", {},
+         "(period=14, k_period=5, d_period=3)", "StochRSI(period=6, k_period=4, d_period=2)", module="_more"),
+    Case("ADXR", {"period": 5}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "ADXR(period=5)",
+         module="_more"),
+    Case("DX", {"period": 5}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "DX(period=5)",
+         module="_more"),
+    Case("PPO", {"fast": 3, "slow": 7, "signal": 4}, "value", ("prices",), 3, "contiguous", {},
+         "(fast=12, slow=26, signal=9)", "PPO(fast=3, slow=7, signal=4)", module="_more"),
+    Case("APO", {"fast": 3, "slow": 7}, "value", ("prices",), 0, "contiguous", {}, "(fast=12, slow=26)",
+         "APO(fast=3, slow=7)", module="_more"),
+    Case("TSI", {"long": 7, "short": 4}, "value", ("prices",), 0, "contiguous", {}, "(long=25, short=13)",
+         "TSI(long=7, short=4)", module="_more"),
+    Case("CMO", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=14)", "CMO(period=6)",
+         module="_more"),
+    Case("UltimateOscillator", {"fast": 3, "medium": 5, "slow": 8}, "candle", HLC, 0, "contiguous", HLC_LENGTHS,
+         "(fast=7, medium=14, slow=28)", "UltimateOscillator(fast=3, medium=5, slow=8)", module="_more"),
+    Case("KST", {"r1": 2, "r2": 3, "r3": 4, "r4": 5, "s1": 2, "s2": 2, "s3": 3, "s4": 3, "signal": 3}, "value",
+         ("prices",), 2, "contiguous", {}, "(r1=10, r2=15, r3=20, r4=30, s1=10, s2=10, s3=10, s4=15, signal=9)",
+         "KST(r1=2, r2=3, r3=4, r4=5, s1=2, s2=2, s3=3, s4=3, signal=3)", module="_more"),
+    Case("Coppock", {"wma_period": 4, "roc1": 3, "roc2": 5}, "value", ("prices",), 0, "contiguous", {},
+         "(wma_period=10, roc1=11, roc2=14)", "Coppock(wma_period=4, roc1=3, roc2=5)", module="_more"),
+    Case("DPO", {"period": 7}, "value", ("prices",), 0, "contiguous", {}, "(period=20)", "DPO(period=7)",
+         module="_more"),
+    Case("SuperTrend", {"period": 4, "multiplier": 1.5}, "candle", HLC, 2, "contiguous", HLC_LENGTHS,
+         "(period=10, multiplier=3.0)", "SuperTrend(period=4, multiplier=1.5)", module="_more"),
+    Case("Ichimoku", {"tenkan": 3, "kijun": 5, "senkou": 8}, "candle", HL, 4, "contiguous", HL_LENGTHS,
+         "(tenkan=9, kijun=26, senkou=52)", "Ichimoku(tenkan=3, kijun=5, senkou=8)", low_as_body, module="_more"),
+    Case("AroonOscillator", {"period": 6}, "candle", HL, 0, "contiguous", HL_LENGTHS, "(period=14)",
+         "AroonOscillator(period=6)", low_as_body, module="_more"),
+    Case("BalanceOfPower", {}, "candle", ("open", "high", "low", "close"), 0, "contiguous",
+         dict.fromkeys(("open", "high", "low", "close"), "open, high, low, close must be equal length"), "()",
+         "BalanceOfPower()", open_high_low_close, module="_more"),
+    Case("ZLEMA", {"period": 8}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "ZLEMA(period=8)",
+         module="_more"),
+    Case("T3", {"period": 3, "vfactor": 0.5}, "value", ("prices",), 0, "contiguous", {}, "(period=5, vfactor=0.7)",
+         "T3(period=3, vfactor=0.5)", module="_more"),
+    Case("TRIMA", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "TRIMA(period=6)",
+         module="_more"),
+    Case("VWMA", {"period": 5}, "candle", ("close", "volume"), 0, "contiguous",
+         dict.fromkeys(("close", "volume"), "close and volume must be equal length"), "(period=30)", "VWMA(period=5)",
+         close_only, module="_more"),
+    Case("RMA", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "RMA(period=6)",
+         module="_more"),
 ]
 CASES += MORE_CASES
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]

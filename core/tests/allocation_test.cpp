@@ -116,6 +116,26 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::AwesomeOscillator::create(5, 34));
     check_updates_never_allocate(kestov::Aroon::create(30));
     check_updates_never_allocate(kestov::MFI::create(14));
+    check_updates_never_allocate(kestov::StochRSI::create(14, 5, 3));
+    check_updates_never_allocate(kestov::ADXR::create(14));
+    check_updates_never_allocate(kestov::DX::create(14));
+    check_updates_never_allocate(kestov::PPO::create(12, 26, 9));
+    check_updates_never_allocate(kestov::APO::create(12, 26));
+    check_updates_never_allocate(kestov::TSI::create(25, 13));
+    check_updates_never_allocate(kestov::CMO::create(14));
+    check_updates_never_allocate(kestov::UltimateOscillator::create(7, 14, 28));
+    check_updates_never_allocate(kestov::KST::create(10, 15, 20, 30, 10, 10, 10, 15, 9));
+    check_updates_never_allocate(kestov::Coppock::create(10, 11, 14));
+    check_updates_never_allocate(kestov::DPO::create(20));
+    check_updates_never_allocate(kestov::SuperTrend::create(10, 3.0));
+    check_updates_never_allocate(kestov::Ichimoku::create(9, 26, 52));
+    check_updates_never_allocate(kestov::AroonOscillator::create(14));
+    check_updates_never_allocate(kestov::BalanceOfPower::create());
+    check_updates_never_allocate(kestov::ZLEMA::create(30));
+    check_updates_never_allocate(kestov::T3::create(5, 0.7));
+    check_updates_never_allocate(kestov::TRIMA::create(30));
+    check_updates_never_allocate(kestov::VWMA::create(30));
+    check_updates_never_allocate(kestov::RMA::create(30));
 }
 
 TEST(construction_allocates_its_room) {

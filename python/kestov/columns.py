@@ -13,6 +13,11 @@ OUTPUT_COLUMNS = {
     "Keltner": ("upper", "middle", "lower"),
     "Donchian": ("upper", "middle", "lower"),
     "Aroon": ("up", "down"),
+    "StochRSI": ("k", "d"),
+    "PPO": ("ppo", "signal", "histogram"),
+    "KST": ("kst", "signal"),
+    "SuperTrend": ("line", "direction"),
+    "Ichimoku": ("tenkan", "kijun", "span_a", "span_b"),
 }
 
 

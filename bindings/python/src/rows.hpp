@@ -15,6 +15,7 @@ namespace kestov::py {
 inline constexpr const char* hlc_lengths = "high, low, close must be equal length";
 inline constexpr const char* hl_lengths = "high and low must be equal length";
 inline constexpr const char* cv_lengths = "close and volume must be equal length";
+inline constexpr const char* ohlc_lengths = "open, high, low, close must be equal length";
 
 inline Expected<Candle, IndicatorError> candle(const std::array<double, 5>& f) noexcept {
     return Candle::create(f[0], f[1], f[2], f[3], f[4], 0);
@@ -70,6 +71,16 @@ struct HighLowCloseVolume {
     static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double close = c[2][i];
         return {close, c[0][i], c[1][i], close, c[3][i]};
+    }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+};
+
+// Open, high, low and close; volume 0.
+struct OpenHighLowClose {
+    static constexpr std::array<const char*, 4> names{"open", "high", "low", "close"};
+    static constexpr std::array<LengthRule, 1> lengths{{{0, 4, ohlc_lengths}}};
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
+        return {c[0][i], c[1][i], c[2][i], c[3][i], 0.0};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };

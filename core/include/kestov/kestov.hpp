@@ -6,38 +6,72 @@
 #include "kestov/error.hpp"
 #include "kestov/indicator.hpp"
 #include "kestov/indicators/adx.hpp"
+#include "kestov/indicators/adxr.hpp"
+#include "kestov/indicators/apo.hpp"
 #include "kestov/indicators/aroon.hpp"
+#include "kestov/indicators/aroon_oscillator.hpp"
 #include "kestov/indicators/atr.hpp"
 #include "kestov/indicators/awesome_oscillator.hpp"
+#include "kestov/indicators/balance_of_power.hpp"
 #include "kestov/indicators/bollinger.hpp"
 #include "kestov/indicators/cci.hpp"
+#include "kestov/indicators/cmo.hpp"
+#include "kestov/indicators/coppock.hpp"
 #include "kestov/indicators/dema.hpp"
 #include "kestov/indicators/donchian.hpp"
+#include "kestov/indicators/dpo.hpp"
+#include "kestov/indicators/dx.hpp"
 #include "kestov/indicators/ema.hpp"
 #include "kestov/indicators/hma.hpp"
+#include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
+#include "kestov/indicators/kst.hpp"
 #include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/mfi.hpp"
+#include "kestov/indicators/momentum.hpp"
 #include "kestov/indicators/obv.hpp"
+#include "kestov/indicators/ppo.hpp"
 #include "kestov/indicators/psar.hpp"
+#include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/roc.hpp"
 #include "kestov/indicators/rsi.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/stochastic.hpp"
+#include "kestov/indicators/supertrend.hpp"
+#include "kestov/indicators/t3.hpp"
 #include "kestov/indicators/tema.hpp"
+#include "kestov/indicators/trima.hpp"
 #include "kestov/indicators/trix.hpp"
+#include "kestov/indicators/true_range.hpp"
+#include "kestov/indicators/tsi.hpp"
+#include "kestov/indicators/ultimate_oscillator.hpp"
 #include "kestov/indicators/vwap.hpp"
+#include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/williams_r.hpp"
 #include "kestov/indicators/wma.hpp"
+#include "kestov/indicators/zlema.hpp"
 #include "kestov/panel.hpp"
 #include "kestov/state.hpp"
 
 namespace kestov {
-template <class... T>
-constexpr bool all_indicators = (Indicator<T> && ...);
 
-static_assert(all_indicators<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA,
-                             CCI, ROC, WilliamsR, ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator,
-                             Aroon>);
+template <class... T>
+struct TypeList {};
+
+// Every core indicator, in the order the Python modules register them: the
+// first 25, then those added since.
+using AllIndicators =
+    TypeList<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA, CCI, ROC, WilliamsR,
+             ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
+             DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
+             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA>;
+
+template <class... T>
+constexpr bool all_saveable(TypeList<T...>) {
+    return (Saveable<T> && ...);
+}
+static_assert(all_saveable(AllIndicators{}), "every indicator follows the contract and describes its state");
+
 }  // namespace kestov

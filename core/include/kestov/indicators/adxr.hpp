@@ -75,6 +75,7 @@ public:
         adx_.reset();
         history_.clear();
         has_value_ = false;
+        value_ = 0.0;
     }
 
     // Saved state (state.hpp).

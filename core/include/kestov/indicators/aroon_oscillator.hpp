@@ -56,6 +56,7 @@ public:
     void reset() noexcept {
         aroon_.reset();
         has_value_ = false;
+        value_ = 0.0;
     }
 
     // Saved state (state.hpp).

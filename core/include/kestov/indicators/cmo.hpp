@@ -76,6 +76,7 @@ public:
     void reset() noexcept {
         has_prev_ = false;
         has_value_ = false;
+        prev_ = value_ = 0.0;
         gains_.reset();
         losses_.reset();
     }

@@ -72,6 +72,7 @@ public:
 
     void reset() noexcept {
         has_value_ = false;
+        value_ = 0.0;
         window_.clear();
         average_.reset();
     }

@@ -111,6 +111,8 @@ public:
         has_prev_ = false;
         smoothed_ = false;
         has_value_ = false;
+        prev_high_ = prev_low_ = prev_close_ = value_ = 0.0;
+        sums_ = {};
         seed_.clear();
     }
 

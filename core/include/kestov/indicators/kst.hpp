@@ -117,6 +117,7 @@ public:
         for (SMA& sma : smooths_) sma.reset();
         signal_.reset();
         has_current_ = false;
+        current_ = {};
     }
 
     // Saved state (state.hpp).

@@ -70,6 +70,7 @@ public:
 
     void reset() noexcept {
         seeded_ = false;
+        current_ = 0.0;
         seed_.clear();
     }
 

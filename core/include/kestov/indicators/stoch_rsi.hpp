@@ -58,6 +58,9 @@ public:
         if (!is_finite(value)) return this->value();
         const auto rsi = rsi_.update(value);
         if (!rsi) return std::nullopt;
+        // Only changes too large for a double make an RSI that is not a
+        // number; the window keeps finite values, and the input is skipped.
+        if (!is_finite(*rsi)) return this->value();
         if (!range_.push(*rsi, *rsi)) return std::nullopt;
         const double hh = range_.highest();
         const double ll = range_.lowest();
@@ -88,6 +91,7 @@ public:
         range_.clear();
         d_average_.reset();
         has_current_ = false;
+        current_ = {};
     }
 
     // Saved state (state.hpp).

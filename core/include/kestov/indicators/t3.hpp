@@ -90,6 +90,7 @@ public:
     void reset() noexcept {
         for (EMA& ema : emas_) ema.reset();
         has_value_ = false;
+        value_ = 0.0;
     }
 
     // Saved state (state.hpp).
@@ -102,7 +103,8 @@ public:
     }
     const char* state_fault() const noexcept {
         for (std::size_t i = 1; i < 6; ++i)
-            if (emas_[i].has_input() && !emas_[i - 1].is_ready()) return "T3: an average fed before the one before it was ready";
+            if (emas_[i].has_input() && !emas_[i - 1].is_ready())
+                return "T3: an average fed before the one before it was ready";
         if (has_value_ != emas_[5].is_ready()) return "T3: value flag and averages disagree";
         return nullptr;
     }

@@ -91,6 +91,7 @@ public:
     void reset() noexcept {
         has_prev_ = false;
         has_value_ = false;
+        prev_ = value_ = 0.0;
         change_long_.reset();
         change_short_.reset();
         size_long_.reset();
@@ -114,7 +115,8 @@ public:
         if (change_long_.is_ready() != size_long_.is_ready() || change_short_.is_ready() != size_short_.is_ready() ||
             change_short_.has_input() != size_short_.has_input())
             return "TSI: the two chains disagree";
-        if (change_short_.has_input() && !change_long_.is_ready()) return "TSI: second average fed before the first was ready";
+        if (change_short_.has_input() && !change_long_.is_ready())
+            return "TSI: second average fed before the first was ready";
         if (has_value_ != change_short_.is_ready()) return "TSI: value flag and averages disagree";
         if (!has_prev_ && change_long_.has_input()) return "TSI: changes without a previous value";
         return nullptr;

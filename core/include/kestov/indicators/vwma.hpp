@@ -71,6 +71,7 @@ public:
     void reset() noexcept {
         window_.clear();
         has_value_ = false;
+        value_ = 0.0;
     }
 
     // Saved state (state.hpp).

@@ -1,0 +1,112 @@
+#pragma once
+// A line made of a fast and a slow EMA, an EMA of that line as its signal,
+// and their difference: MACD's shape, shared by every oscillator of that
+// shape. `Line` names the indicator and says how the two averages make the
+// line (their difference for MACD, the difference in percent of the slow
+// one for PPO).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/ema.hpp"
+#include "kestov/numeric.hpp"
+
+namespace kestov {
+
+template <class Line>
+class EmaOscillator {
+public:
+    using Input = double;
+    using Output = std::array<double, 3>;  // line, signal, histogram
+    static constexpr std::string_view name = Line::name;
+
+private:
+    EMA fast_ema_;
+    EMA slow_ema_;
+    EMA signal_ema_;
+    bool has_current_ = false;
+    Output current_{};
+    std::uint64_t fast_;
+    std::uint64_t slow_;
+    std::uint64_t signal_;
+
+    EmaOscillator(EMA fast, EMA slow, EMA signal, std::uint64_t f, std::uint64_t s, std::uint64_t g) noexcept
+        : fast_ema_(std::move(fast)), slow_ema_(std::move(slow)), signal_ema_(std::move(signal)), fast_(f), slow_(s),
+          signal_(g) {}
+
+public:
+    static Expected<EmaOscillator, BuildError> create(std::uint64_t fast, std::uint64_t slow,
+                                                      std::uint64_t signal) noexcept {
+        if (fast == 0 || slow == 0 || signal == 0) return BuildError{IndicatorError::period_zero()};
+        if (fast >= slow)
+            return BuildError{IndicatorError::invalid_period("fast period must be strictly less than slow period")};
+        auto f = EMA::create(fast);
+        if (!f) return f.error();
+        auto s = EMA::create(slow);
+        if (!s) return s.error();
+        auto g = EMA::create(signal);
+        if (!g) return g.error();
+        return EmaOscillator(std::move(f).value(), std::move(s).value(), std::move(g).value(), fast, slow, signal);
+    }
+
+    std::optional<Output> update(double value) noexcept {
+        if (!is_finite(value)) return this->value();
+        // Both averages see every finite input, whatever the other returns.
+        const auto f = fast_ema_.update(value);
+        const auto s = slow_ema_.update(value);
+        if (!s || !f) return std::nullopt;
+        const double line = Line::of(*f, *s);
+        const auto signal = signal_ema_.update(line);
+        if (!signal) return std::nullopt;
+        current_ = {line, *signal, line - *signal};
+        has_current_ = true;
+        return current_;
+    }
+
+    std::optional<Output> value() const noexcept {
+        if (!has_current_) return std::nullopt;
+        return current_;
+    }
+
+    bool is_ready() const noexcept { return has_current_; }
+    std::uint64_t warmup_period() const noexcept { return slow_ + signal_ - 1; }
+    std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> periods() const noexcept {
+        return {fast_, slow_, signal_};
+    }
+    std::uint64_t fast() const noexcept { return fast_; }
+    std::uint64_t slow() const noexcept { return slow_; }
+    std::uint64_t signal() const noexcept { return signal_; }
+
+    void reset() noexcept {
+        fast_ema_.reset();
+        slow_ema_.reset();
+        signal_ema_.reset();
+        has_current_ = false;
+        current_ = {};
+    }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> config() const noexcept { return periods(); }
+    template <class V>
+    void fields(V& v) {
+        v(fast_ema_);
+        v(slow_ema_);
+        v(signal_ema_);
+        v(has_current_);
+        v(current_);
+    }
+    const char* state_fault() const noexcept {
+        if (slow_ema_.is_ready() && !fast_ema_.is_ready()) return "the slow average is ready before the fast one";
+        if (signal_ema_.has_input() && !slow_ema_.is_ready())
+            return "the signal was fed before both averages were ready";
+        if (has_current_ != signal_ema_.is_ready()) return "the current value and the signal disagree";
+        return nullptr;
+    }
+};
+
+}  // namespace kestov
