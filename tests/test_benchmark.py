@@ -14,7 +14,8 @@ BENCH = Path(__file__).resolve().parent.parent / "bench" / "benchmark.py"
 
 
 def test_benchmark_runs(tmp_path):
-    main = runpy.run_path(str(BENCH))["main"]
+    bench = runpy.run_path(str(BENCH))
+    main = bench["main"]
     md, js = tmp_path / "B.md", tmp_path / "b.json"
     main(["--rows", "1000", "--repeat", "1", "--calls", "300", "--talipp-calls", "100", "--universe", "30x40",
           "--markdown", str(md), "--json", str(js)])
@@ -25,7 +26,7 @@ def test_benchmark_runs(tmp_path):
     assert {u["class"]: u["argument"] for u in report["update"]} == {
         c.name: "float" if c.kind == "value" else "6-tuple" for c in CASES}
     matched = [b for b in report["batch"] if "talib" in b]
-    assert len(matched) == 20
+    assert len(matched) == len(bench["TALIB"]) > 20
     if report["meta"]["ta-lib"]:
         assert all(b["talib_ns_per_row"] > 0 and b["check"]["values_compared"] > 0 for b in matched)
     assert [e["class"] for e in report["universe"]] == names

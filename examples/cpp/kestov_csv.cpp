@@ -17,8 +17,6 @@
 // whole. A state that cannot be restored stops the program before any output
 // and is left as it is. Each run prints its own header line.
 
-#include <kestov/indicators/momentum.hpp>
-#include <kestov/indicators/true_range.hpp>
 #include <kestov/kestov.hpp>
 #include <kestov/state.hpp>
 
@@ -277,6 +275,26 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "Aroon") return run(table, name, Aroon::create(14), state);
     if (name == "Momentum") return run(table, name, Momentum::create(10), state);
     if (name == "TrueRange") return run(table, name, TrueRange::create(), state);
+    if (name == "StochRSI") return run(table, name, StochRSI::create(14, 5, 3), state);
+    if (name == "ADXR") return run(table, name, ADXR::create(14), state);
+    if (name == "DX") return run(table, name, DX::create(14), state);
+    if (name == "PPO") return run(table, name, PPO::create(12, 26, 9), state);
+    if (name == "APO") return run(table, name, APO::create(12, 26), state);
+    if (name == "TSI") return run(table, name, TSI::create(25, 13), state);
+    if (name == "CMO") return run(table, name, CMO::create(14), state);
+    if (name == "UltimateOscillator") return run(table, name, UltimateOscillator::create(7, 14, 28), state);
+    if (name == "KST") return run(table, name, KST::create(10, 15, 20, 30, 10, 10, 10, 15, 9), state);
+    if (name == "Coppock") return run(table, name, Coppock::create(10, 11, 14), state);
+    if (name == "DPO") return run(table, name, DPO::create(20), state);
+    if (name == "SuperTrend") return run(table, name, SuperTrend::create(10, 3.0), state);
+    if (name == "Ichimoku") return run(table, name, Ichimoku::create(9, 26, 52), state);
+    if (name == "AroonOscillator") return run(table, name, AroonOscillator::create(14), state);
+    if (name == "BalanceOfPower") return run(table, name, BalanceOfPower::create(), state);
+    if (name == "ZLEMA") return run(table, name, ZLEMA::create(30), state);
+    if (name == "T3") return run(table, name, T3::create(5, 0.7), state);
+    if (name == "TRIMA") return run(table, name, TRIMA::create(30), state);
+    if (name == "VWMA") return run(table, name, VWMA::create(30), state);
+    if (name == "RMA") return run(table, name, RMA::create(30), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }
