@@ -577,36 +577,32 @@ const auto factor = [](FuzzedDataProvider& in) {
     return in.ConsumeBool() ? in.ConsumeFloatingPointInRange(0.0, 3.0) : any_double(in);
 };
 
+// Each argument of a class's create drawn by its type: a count as a period,
+// a double as a factor.
+template <class A>
+A draw(FuzzedDataProvider& in) {
+    if constexpr (std::is_same_v<A, double>)
+        return factor(in);
+    else
+        return period(in);
+}
+
+template <Mode M, class T, class... A>
+void fuzz_configured(FuzzedDataProvider& in, std::tuple<A...>*) {
+    fuzz_with<M, T>(in, draw<A>...);
+}
+
+// One of every core indicator, the fuzzer's choice.
+template <Mode M, class... T>
+void fuzz_one_of(FuzzedDataProvider& in, kestov::TypeList<T...>) {
+    const std::size_t pick = in.ConsumeIntegralInRange<std::size_t>(0, sizeof...(T) - 1);
+    std::size_t i = 0;
+    ((i++ == pick ? fuzz_configured<M, T>(in, static_cast<kestov::ConfigOf<T>*>(nullptr)) : void()), ...);
+}
+
 template <Mode M>
 void fuzz_indicators(FuzzedDataProvider& in) {
-    using namespace kestov;
-    switch (in.ConsumeIntegralInRange(0, 24)) {
-        case 0: return fuzz_with<M, SMA>(in, period);
-        case 1: return fuzz_with<M, EMA>(in, period);
-        case 2: return fuzz_with<M, WMA>(in, period);
-        case 3: return fuzz_with<M, RSI>(in, period);
-        case 4: return fuzz_with<M, MACD>(in, period, period, period);
-        case 5: return fuzz_with<M, BollingerBands>(in, period, factor);
-        case 6: return fuzz_with<M, ATR>(in, period);
-        case 7: return fuzz_with<M, Stochastic>(in, period, period);
-        case 8: return fuzz_with<M, OBV>(in);
-        case 9: return fuzz_with<M, DEMA>(in, period);
-        case 10: return fuzz_with<M, TEMA>(in, period);
-        case 11: return fuzz_with<M, HMA>(in, period);
-        case 12: return fuzz_with<M, KAMA>(in, period, period, period);
-        case 13: return fuzz_with<M, CCI>(in, period);
-        case 14: return fuzz_with<M, ROC>(in, period);
-        case 15: return fuzz_with<M, WilliamsR>(in, period);
-        case 16: return fuzz_with<M, ADX>(in, period);
-        case 17: return fuzz_with<M, MFI>(in, period);
-        case 18: return fuzz_with<M, TRIX>(in, period);
-        case 19: return fuzz_with<M, PSAR>(in, factor, factor, factor);
-        case 20: return fuzz_with<M, Keltner>(in, period, period, factor);
-        case 21: return fuzz_with<M, Donchian>(in, period);
-        case 22: return fuzz_with<M, VWAP>(in);
-        case 23: return fuzz_with<M, AwesomeOscillator>(in, period, period);
-        default: return fuzz_with<M, Aroon>(in, period);
-    }
+    fuzz_one_of<M>(in, kestov::AllIndicators{});
 }
 
 }  // namespace
