@@ -19,8 +19,8 @@ Format, one record a line ('#' starts a comment):
     series|NAME|ROW ROW ...
     case|CLASS|NAME=VALUE,...|READER|OUT OUT ...
 
-Two series: `prices`, one value a row, and `candles`, rows of high, low,
-close and volume, all four valid together. A case's reader is `prices` or
+Two series: `prices`, one value a row, and `candles`, rows of open, high,
+low, close and volume, all five valid together. A case's reader is `prices` or
 the batch columns of its candle class; update gets the candle that batch
 builds from those columns (bindings/python/src/rows.hpp), timestamp 0:
 
@@ -28,6 +28,7 @@ builds from those columns (bindings/python/src/rows.hpp), timestamp 0:
     hl    high, low                   candle (low, high, low, low, 0)
     cv    close, volume               candle (close, close, close, close, volume)
     hlcv  high, low, close, volume    candle (close, high, low, close, volume)
+    ohlc  open, high, low, close      candle (open, high, low, close, 0)
 
 A case is a class, its constructor's keyword arguments in the order of its
 parameters (`-` for none), and one output per row of its series:
@@ -82,7 +83,7 @@ CLASSES = {
     "VWAP": ("hlcv", [{}]),
     "AwesomeOscillator": ("hl", [{}, {"fast": 1, "slow": 2}, {"fast": 50, "slow": 150}]),
     "Aroon": ("hl", [{}, {"period": 1}, {"period": 100}]),
-    # kestov._more (BalanceOfPower reads the open, which these candles do not carry)
+    # kestov._more
     "Momentum": ("prices", [{}, {"period": 1}, {"period": 100}]),
     "TrueRange": ("hlc", [{}]),
     "StochRSI": ("prices", [{}, {"period": 1, "k_period": 1, "d_period": 1},
@@ -105,6 +106,7 @@ CLASSES = {
     "TRIMA": ("prices", [{}, {"period": 1}, {"period": 2}, {"period": 100}, {"period": 101}]),
     "VWMA": ("cv", [{}, {"period": 1}, {"period": 100}]),
     "RMA": ("prices", [{}, {"period": 1}, {"period": 100}]),
+    "BalanceOfPower": ("ohlc", [{}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the
@@ -182,10 +184,11 @@ def candles(rng):
 
 # The candle update is given, from a reader's columns; as batch builds it.
 CANDLE = {
-    "hlc": lambda h, l, c, v: (c, h, l, c, 0.0, 0),
-    "hl": lambda h, l, c, v: (l, h, l, l, 0.0, 0),
-    "cv": lambda h, l, c, v: (c, c, c, c, v, 0),
-    "hlcv": lambda h, l, c, v: (c, h, l, c, v, 0),
+    "hlc": lambda o, h, l, c, v: (c, h, l, c, 0.0, 0),
+    "hl": lambda o, h, l, c, v: (l, h, l, l, 0.0, 0),
+    "cv": lambda o, h, l, c, v: (c, c, c, c, v, 0),
+    "hlcv": lambda o, h, l, c, v: (c, h, l, c, v, 0),
+    "ohlc": lambda o, h, l, c, v: (o, h, l, c, 0.0, 0),
 }
 
 
@@ -224,7 +227,7 @@ def case_line(name, kwargs, reader, rows):
 def main():
     output = Path(sys.argv[1]) if len(sys.argv) > 1 else DEFAULT_OUTPUT
     rng = random.Random(SEED)
-    series = {"prices": prices(rng), "candles": [c[1:] for c in candles(rng)]}
+    series = {"prices": prices(rng), "candles": candles(rng)}
 
     lines = ["# Golden vectors of kestov, written by tools/make_golden.py (its docstring describes the format)."]
     lines += [f"series|{r}|" + " ".join(",".join(map(hexbits, row)) for row in rows) for r, rows in series.items()]
