@@ -694,7 +694,7 @@ class Follower:
 
 
 def follow(args, indicators):
-    feeds = [Feed(*spec) for spec in indicators]
+    feeds = [Feed(*entry) for entry in indicators]
     needed = needed_columns(indicators)
     saved = None if args.state is None else read_state(args.state, feeds, needed)
     if saved is not None:
