@@ -324,10 +324,12 @@ bool same_state(const T& a, const T& b) {
     return save_state(a) == save_state(b);
 }
 
-// The message of a load error, for display.
+// What is wrong, for display: the bytes' fault, or the configuration's (its
+// detail where it has one; IndicatorError::message() gives the whole text).
 inline const char* load_error_text(const LoadError& error) noexcept {
     if (const auto* bad = std::get_if<StateError>(&error)) return bad->what;
-    if (const auto* config = std::get_if<IndicatorError>(&error)) return config->prefix();
+    if (const auto* config = std::get_if<IndicatorError>(&error))
+        return config->detail() != nullptr ? config->detail() : config->prefix();
     return std::get<RoomError>(error) == RoomError::OutOfMemory ? "no room for the indicator's buffers"
                                                                 : "the indicator's buffer size does not fit";
 }
