@@ -2,7 +2,8 @@
 # Builds the source distribution and, from it, the wheel (one build of each),
 # audits the wheel (abi3audit: stable ABI only; auditwheel: platform policy),
 # then installs it with the test and Dask extras into a fresh virtual
-# environment and runs the tests of the installed surface there. Work goes to build/wheel.
+# environment and runs the tests of the installed surface there. Work goes
+# to build/wheel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
