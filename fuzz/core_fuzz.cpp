@@ -549,6 +549,9 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
         EXPECT(obj.warmup_period() == warmup, name);
         if constexpr (std::same_as<T, kestov::VWAP>) {
             EXPECT(got.has_value() == (volume > 0.0), name);
+        } else if constexpr (std::same_as<T, kestov::VWMA>) {
+            // A window without volume has no average, however long warmed up.
+            EXPECT(!got || accepted >= warmup, name);
         } else if (wild_values == wild_before) {
             // Over moderate inputs; extreme finite ones can overflow on the way (2 * WMA in HMA).
             EXPECT(got.has_value() == (accepted >= warmup), name);
