@@ -104,6 +104,8 @@ TALIB = {
     "TRIMA": ("TRIMA(close, 30)", lambda t, d: t.TRIMA(d["close"], 30), [(0, 0)]),
     "VWMA": ("VWMA(close, volume, 30)", lambda t, d: t.VWMA(d["close"], d["volume"], 30), [(0, 0)]),
     "RMA": ("RMA(close, 30)", lambda t, d: t.RMA(d["close"], 30), [(0, 0)]),
+    "Correlation": ("CORREL(a, b, 30)", lambda t, d: t.CORREL(d["a"], d["b"], 30), [(0, 0)]),
+    "Beta": ("BETA(a, b, 5)", lambda t, d: t.BETA(d["a"], d["b"], 5), [(0, 0)]),
 }
 
 # talipp's class for each class it has, built with kestov's default configuration.
@@ -181,7 +183,11 @@ def ohlcv(rows, seed):
     high = np.maximum(open_, close) * (1.0 + rng.uniform(0.0, 0.002, rows))
     low = np.minimum(open_, close) * (1.0 - rng.uniform(0.0, 0.002, rows))
     volume = rng.uniform(1.0, 1e6, rows)
-    return {"open": open_, "high": high, "low": low, "close": close, "prices": close, "volume": volume}
+    # a second price beside the close, for the two-series statistics; a bar a minute
+    other = 50.0 * np.exp(np.cumsum(rng.normal(0.0, 0.001, rows)))
+    stamps = np.arange(rows, dtype=np.int64) * 60
+    return {"open": open_, "high": high, "low": low, "close": close, "prices": close, "volume": volume,
+            "a": close, "b": other, "timestamp": stamps}
 
 
 def class_names():
@@ -209,6 +215,10 @@ def batch_inputs(cls, data):
 
 def takes_candle(cls):
     return list(inspect.signature(cls.update).parameters)[1:] == ["candle"]
+
+
+def takes_pair(cls):
+    return list(inspect.signature(cls.update).parameters)[1:] == ["pair"]
 
 
 def compare(ours, theirs, pairs):
@@ -263,7 +273,8 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
     n = calls
     floats = data["close"][:n].tolist()
     tuples = list(zip(data["open"][:n].tolist(), data["high"][:n].tolist(), data["low"][:n].tolist(),
-                      data["close"][:n].tolist(), data["volume"][:n].tolist(), range(n)))
+                      data["close"][:n].tolist(), data["volume"][:n].tolist(), data["timestamp"][:n].tolist()))
+    pairs = list(zip(data["a"][:n].tolist(), data["b"][:n].tolist()))
     fabs = math.fabs
 
     def call_floor(_):
@@ -278,8 +289,8 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
         talipp_inputs = {"value": floats[:m], "candle": [OHLCV(*t[:5]) for t in tuples[:m]]}
     for name in names:
         cls = getattr(kestov, name)
-        candle = takes_candle(cls)
-        args = tuples if candle else floats
+        candle, pair = takes_candle(cls), takes_pair(cls)
+        args = tuples if candle else pairs if pair else floats
 
         def feed(obj, args=args):
             update = obj.update
@@ -288,8 +299,8 @@ def run_update(names, data, calls, talipp_calls, repeat, talipp):
 
         ns, floor = medians_ns([(feed, n, lambda: default_instance(cls)), (call_floor, n)], repeat)
         floors.append(floor)
-        limit = UPDATE_TUPLE if candle else UPDATE_FLOAT
-        entry = {"class": name, "argument": "6-tuple" if candle else "float", "ns_per_call": ns,
+        limit = UPDATE_TUPLE if candle or pair else UPDATE_FLOAT
+        entry = {"class": name, "argument": "6-tuple" if candle else "2-tuple" if pair else "float", "ns_per_call": ns,
                  "call_floor_ns_per_call": floor, "x_call_floor": ns / floor, "limit_x_call_floor": limit}
         if name in TALIPP:
             call, make = TALIPP[name]

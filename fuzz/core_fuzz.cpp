@@ -163,7 +163,10 @@ std::optional<kestov::Candle> valid_candle(FuzzedDataProvider& in) {
     double lo = f[0], hi = f[0];
     for (double x : f) lo = x < lo ? x : lo, hi = x > hi ? x : hi;
     const double volume = in.ConsumeBool() ? 0.0 : in.ConsumeFloatingPointInRange(0.0, 1e6);
-    const auto made = kestov::Candle::create(f[1], hi, lo, f[2], volume, in.ConsumeIntegral<std::int64_t>());
+    // Any timestamp, or one near zero, so that sessions both change and last.
+    const std::int64_t timestamp = in.ConsumeBool() ? in.ConsumeIntegral<std::int64_t>()
+                                                    : in.ConsumeIntegralInRange<std::int64_t>(-1000, 1000);
+    const auto made = kestov::Candle::create(f[1], hi, lo, f[2], volume, timestamp);
     if (!made) return std::nullopt;
     return made.value();
 }
@@ -255,6 +258,9 @@ public:
     std::optional<Input> next() noexcept {
         if constexpr (std::same_as<Input, kestov::Candle>) {
             return candle();
+        } else if constexpr (std::same_as<Input, kestov::Pair>) {
+            const double a = value();
+            return kestov::Pair{a, value()};
         } else {
             return value();
         }
@@ -533,6 +539,14 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
             got = obj.update(*candle);
             want = fresh.update(*candle);
             volume += candle->volume();
+        } else if constexpr (std::same_as<typename T::Input, kestov::Pair>) {
+            const auto one = [&] {
+                return in.ConsumeIntegralInRange(0, 15) == 0 ? any_double(in) : in.ConsumeFloatingPointInRange(-1e4, 1e4);
+            };
+            const double a = one();
+            const kestov::Pair pair{a, one()};
+            got = obj.update(pair);
+            want = fresh.update(pair);
         } else {
             const double x = in.ConsumeIntegralInRange(0, 15) == 0 ? any_double(in)
                                                                     : in.ConsumeFloatingPointInRange(-1e4, 1e4);
@@ -549,8 +563,10 @@ void fuzz_indicator(FuzzedDataProvider& in, Make make) {
         EXPECT(obj.warmup_period() == warmup, name);
         if constexpr (std::same_as<T, kestov::VWAP>) {
             EXPECT(got.has_value() == (volume > 0.0), name);
-        } else if constexpr (std::same_as<T, kestov::VWMA>) {
-            // A window without volume has no average, however long warmed up.
+        } else if constexpr (std::same_as<T, kestov::VWMA> || std::same_as<T, kestov::SessionVWAP> ||
+                             std::same_as<typename T::Input, kestov::Pair>) {
+            // A window (or session) without volume has no average, and a window where a series stands
+            // still no statistic, however long warmed up.
             EXPECT(!got || accepted >= warmup, name);
         } else if (wild_values == wild_before) {
             // Over moderate inputs; extreme finite ones can overflow on the way (2 * WMA in HMA).
@@ -581,11 +597,13 @@ const auto factor = [](FuzzedDataProvider& in) {
 };
 
 // Each argument of a class's create drawn by its type: a count as a period,
-// a double as a factor.
+// a double as a factor, a signed integer as an offset.
 template <class A>
 A draw(FuzzedDataProvider& in) {
     if constexpr (std::is_same_v<A, double>)
         return factor(in);
+    else if constexpr (std::is_same_v<A, std::int64_t>)  // an offset: anywhere, the extremes included
+        return in.ConsumeBool() ? in.ConsumeIntegral<std::int64_t>() : in.ConsumeIntegralInRange<std::int64_t>(-5, 5);
     else
         return period(in);
 }

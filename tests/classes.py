@@ -44,6 +44,10 @@ def close_as_open_with_volume(c):
     return (c[3], c[1], c[2], c[3], c[4], 0)
 
 
+def with_timestamp(c):
+    return (c[3], c[1], c[2], c[3], c[4], c[5])
+
+
 def open_high_low_close(c):
     return (c[0], c[1], c[2], c[3], 0.0, 0)
 
@@ -65,17 +69,24 @@ class Case:
     module: str = "_kestov"  # the compiled module that registers the class
 
     cls = property(lambda self: getattr(kestov, self.name))
-    arg = property(lambda self: "value" if self.kind == "value" else "candle")
+    arg = property(lambda self: {"value": "value", "pair": "pair"}.get(self.kind, "candle"))
 
     def make(self):
         return self.cls(**self.kwargs)
 
     def series(self, seed, n):
+        if self.kind == "pair":
+            return list(zip(walk(seed, n), walk(seed + 7919, n)))
         return walk(seed, n) if self.kind == "value" else [self.row(c) for c in candles(seed, n)]
 
     def batch_args(self, inputs):
         if self.kind == "value":
             return [np.array(inputs)]
+        if self.kind == "pair":
+            return [np.array([p[0] for p in inputs], dtype=np.float64), np.array([p[1] for p in inputs], dtype=np.float64)]
+        if "timestamp" in self.columns:
+            return [np.array([c[FIELDS.index(col)] for c in inputs],
+                             dtype=np.int64 if col == "timestamp" else np.float64) for col in self.columns]
         return [np.array([c[FIELDS.index(col)] for c in inputs]) for col in self.columns]
 
 
@@ -83,6 +94,7 @@ HLC = ("high", "low", "close")
 HL = ("high", "low")
 HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
 HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
+AB_LENGTHS = dict.fromkeys(("a", "b"), "a and b must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
@@ -180,8 +192,19 @@ MORE_CASES = [
          close_only, module="_more"),
     Case("RMA", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "RMA(period=6)",
          module="_more"),
+    Case("Correlation", {"period": 6}, "pair", ("a", "b"), 0, "contiguous", AB_LENGTHS, "(period=30)",
+         "Correlation(period=6)", module="_more"),
+    Case("Beta", {"period": 4}, "pair", ("a", "b"), 0, "contiguous", AB_LENGTHS, "(period=5)", "Beta(period=4)",
+         module="_more"),
+    Case("SessionVWAP", {"session": 600, "offset": -30}, "candle", HLC + ("volume", "timestamp"), 0, "contiguous",
+         {**HLC_LENGTHS, "volume": "close and volume must be equal length",
+          "timestamp": "timestamp must be as long as the price columns"}, "(session=86400, offset=0)",
+         "SessionVWAP(session=600, offset=-30)", with_timestamp, module="_more"),
 ]
 CASES += MORE_CASES
+# Columns every adapter test frame holds; the classes that read others (a pair of series, a timestamp) have
+# tests of their own there.
+FRAME_CASES = [c for c in CASES if set(c.columns) <= {"prices", "open", "high", "low", "close", "volume"}]
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]
 
 
@@ -206,10 +229,20 @@ def as_rows(outputs, width):
 def awkward(case, seed, n):
     """Inputs that test what a state must carry exactly: gaps, infinities, signed zeros, ties, extreme magnitudes."""
     rng, series = random.Random(seed), case.series(seed, n)
+    inf, nan = float("inf"), float("nan")
+    odd = [nan, inf, -inf, -0.0, 0.0, 1e300, -1e300, 1e-300, 5e-324]
     if case.kind == "value":
-        inf, nan = float("inf"), float("nan")
-        odd = [nan, inf, -inf, -0.0, 0.0, 1e300, -1e300, 1e-300, 5e-324]
         return [rng.choice(odd) if rng.random() < 0.2 else x for x in series]
+    if case.kind == "pair":  # each side odd on its own (squares beyond range too), and now and then one stands still
+        odd += [1e160, -1e160]
+        out = []
+        for a, b in series:
+            r = rng.random()
+            a, b = (rng.choice(odd) if r < 0.1 else a), (rng.choice(odd) if 0.05 < r < 0.15 else b)
+            if r > 0.95 and out:
+                a = out[-1][0]
+            out.append((a, b))
+        return out
     out = []
     for c in series:
         r = rng.random()

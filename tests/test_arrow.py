@@ -3,7 +3,7 @@ from decimal import Decimal
 import numpy as np
 import pytest
 
-from classes import CASES, FIELDS, by_class, candles
+from classes import FIELDS, FRAME_CASES, by_class, candles
 from kestov import ATR, SMA
 
 pa = pytest.importorskip("pyarrow")
@@ -82,7 +82,7 @@ def test_panel_still_reads_an_arrow_null_as_a_missing_bar():
     pd.testing.assert_frame_equal(kpd.panel(SMA(2), long), expected)
 
 
-@by_class(CASES)
+@by_class(FRAME_CASES)
 @pytest.mark.parametrize("chunks", [1, 3])
 def test_tables_give_the_compiled_batch(case, chunks, adapter):
     rows = candles(7, 60)

@@ -24,7 +24,7 @@ def test_benchmark_runs(tmp_path):
     assert [b["class"] for b in report["batch"]] == names == [u["class"] for u in report["update"]]
     assert all(b["ns_per_row"] > 0 and b["floor_ns_per_row"] > 0 for b in report["batch"])
     assert {u["class"]: u["argument"] for u in report["update"]} == {
-        c.name: "float" if c.kind == "value" else "6-tuple" for c in CASES}
+        c.name: {"value": "float", "pair": "2-tuple"}.get(c.kind, "6-tuple") for c in CASES}
     matched = [b for b in report["batch"] if "talib" in b]
     assert len(matched) == len(bench["TALIB"]) > 20
     if report["meta"]["ta-lib"]:

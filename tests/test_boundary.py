@@ -134,7 +134,7 @@ HUGE = (2**60 - 1, 2**60, 2**63, 2**64 - 2, 2**64 - 1)
 def test_huge_periods_fail_cleanly():
     # Every integer parameter of every class at sizes no buffer can have, alone and all together (so
     # that the earlier buffers are reserved before a later one fails): a clean exception, never a
-    # crash, and the interpreter carries on. Only KAMA's slow period sizes no buffer.
+    # crash, and the interpreter carries on.
     out = run_python("import inspect, numpy, kestov as k\n"
                      f"HUGE = {HUGE}\n"
                      "def build(cls, **kw):\n"
@@ -155,7 +155,9 @@ def test_huge_periods_fail_cleanly():
             for c in CASES]
     assert len(results) == len(HUGE) * (sum(ints) + sum(1 for n in ints if n))
     assert set(results.values()) <= {"MemoryError", "OverflowError", "ValueError", "built"}
-    assert {key[:2] for key, r in results.items() if r == "built"} == {("KAMA", "slow")}
+    # KAMA's slow period and SessionVWAP's session and offset size no buffer (the offset is refused past int64)
+    assert {key[:2] for key, r in results.items() if r == "built"} == {
+        ("KAMA", "slow"), ("SessionVWAP", "session"), ("SessionVWAP", "offset"), ("SessionVWAP", "all")}
     for name, param in (("ROC", "period"), ("Aroon", "period"), ("KAMA", "er_period")):  # period + 1 slots
         assert results[name, param, str(2**64 - 1)] == "OverflowError"
     assert out[-3:] == ["11", "True", "2.0"]  # a KAMA of huge smoothing periods works, and so does the rest
@@ -171,18 +173,18 @@ class Strict(dict):
 
 
 @by_class(CANDLE_CASES)
-@pytest.mark.parametrize("form", [
-    lambda d: Row(d.values()),
-    lambda d: {k: v for k, v in d.items() if k != "timestamp"},
-    lambda d: Strict({k: v for k, v in d.items() if k != "timestamp"}, extra="ignored"),  # absent key: no __missing__
-    lambda d: {**d, "volume": Index(5), "timestamp": True},
+@pytest.mark.parametrize("form, timestamp", [  # the timestamp each form means (SessionVWAP reads it)
+    (lambda d: Row(d.values()), 7),
+    (lambda d: {k: v for k, v in d.items() if k != "timestamp"}, 0),
+    (lambda d: Strict({k: v for k, v in d.items() if k != "timestamp"}, extra="ignored"), 0),  # absent: no __missing__
+    (lambda d: {**d, "volume": Index(5), "timestamp": True}, 1),
     # Off the exact floats-and-int path: an int price, a float subclass, the least timestamp.
-    lambda d: (10, d["high"], type("F", (float,), {})(d["low"]), d["close"], d["volume"], -2**63),
+    (lambda d: (10, d["high"], type("F", (float,), {})(d["low"]), d["close"], d["volume"], -2**63), -2**63),
 ], ids=["tuple-subclass", "dict-no-timestamp", "dict-subclass-extra-key", "index-values", "tuple-mixed"])
-def test_candle_forms_agree_with_tuple(case, form):
+def test_candle_forms_agree_with_tuple(case, form, timestamp):
     obj, twin = case.make(), case.make()
     obj.update(form(GOOD))
-    twin.update(tuple(GOOD.values()))
+    twin.update(tuple(GOOD.values())[:5] + (timestamp,))
     assert_same_state(case, obj, twin)
 
 
@@ -247,6 +249,9 @@ def failing_calls(case, obj):
     if case.kind == "value":
         return calls + [lambda: obj.update("x"), lambda: obj.update(10**400),
                         lambda: obj.update(Floaty(exc=ValueError()))]
+    if case.kind == "pair":
+        return calls + [lambda: obj.update(1.0), lambda: obj.update((1.0,)), lambda: obj.update([1.0, 2.0]),
+                        lambda: obj.update((1.0, "x")), lambda: obj.update((Floaty(exc=ValueError()), 1.0))]
     return calls + [lambda: obj.update([1.0] * 6), lambda: obj.update({"open": 1.0}),
                     lambda: obj.update((1.0, 0.0, 2.0, 1.0, 0.0, 0))]
 

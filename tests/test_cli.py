@@ -35,6 +35,8 @@ def sample_columns():
     header, rows = table(text)
     cols = {name: np.array([float(r[i]) for r in rows]) for i, name in enumerate(header) if i}
     cols["prices"] = cols["close"]
+    # what SessionVWAP reads where a file has no timestamp column: the dates as seconds since the epoch
+    cols["timestamp"] = np.array([r[0] for r in rows], dtype="datetime64[s]").astype(np.int64)
     return [r[0] for r in rows], cols
 
 
@@ -71,6 +73,9 @@ def test_default_run_matches_each_batch(capsys):
     width = 1
     for name in kestov.__all__[1:]:
         cls = getattr(kestov, name)
+        if "a" in inspect.signature(cls.batch).parameters:  # a pair of series: not in a candle file
+            assert not any(h.startswith(name) for h in header)
+            continue
         required = [p for p in inspect.signature(cls).parameters.values() if p.default is p.empty]
         width += check_output(out, name, name, direct(cls, cols, *[20] * len(required)))
     assert len(header) == width

@@ -69,11 +69,11 @@ def test_program_matches_module(program, name):
     cls = getattr(kestov, name)
     required = [p for p in inspect.signature(cls).parameters.values() if p.default is p.empty]
     indicator = cls(*[20] * len(required))
-    takes_candle = "candle" in inspect.signature(cls.update).parameters
+    takes = list(inspect.signature(cls.update).parameters)[-1]
     bars = sample_bars()
     assert header[0] == "date" and len(rows) == len(bars)
     for (date, *cells), (bar_date, candle) in zip(rows, bars):
-        out = indicator.update(candle if takes_candle else candle[3])
+        out = indicator.update({"candle": candle, "pair": (candle[3], candle[0])}.get(takes, candle[3]))
         assert date == bar_date
         if out is None:
             assert set(cells) == {""}, date

@@ -13,7 +13,7 @@ distributed = pytest.importorskip("distributed", reason="needs the dask extra")
 
 import pandas as pd  # noqa: E402
 
-from classes import CASES, FIELDS, candles  # noqa: E402
+from classes import FIELDS, FRAME_CASES as CASES, candles  # noqa: E402
 
 kdask = pytest.importorskip("kestov.dask", reason="needs the dask extra")
 # dask's Parquet reader still passes inplace= to pandas, which warns from 3.1 on

@@ -10,13 +10,14 @@ import pytest
 import kestov
 
 GOLDEN = pathlib.Path(__file__).parent / "data" / "golden.txt"
-COLUMNS = {"open": 0, "high": 1, "low": 2, "close": 3, "volume": 4}  # of a row of the candles series
+COLUMNS = {"open": 0, "high": 1, "low": 2, "close": 3, "volume": 4, "timestamp": 5}  # of a candles (stamped) row
 READERS = {  # batch columns, and the candle that batch builds from them
     "hlc": (("high", "low", "close"), lambda o, h, l, c, v: (c, h, l, c, 0.0, 0)),
     "hl": (("high", "low"), lambda o, h, l, c, v: (l, h, l, l, 0.0, 0)),
     "cv": (("close", "volume"), lambda o, h, l, c, v: (c, c, c, c, v, 0)),
     "hlcv": (("high", "low", "close", "volume"), lambda o, h, l, c, v: (c, h, l, c, v, 0)),
     "ohlc": (("open", "high", "low", "close"), lambda o, h, l, c, v: (o, h, l, c, 0.0, 0)),
+    "hlcvt": (("high", "low", "close", "volume", "timestamp"), lambda o, h, l, c, v, t: (c, h, l, c, v, int(t))),
 }
 NAN = np.uint64(0x7FF0_0000_0000_0000)
 MAGNITUDE = np.uint64(0x7FFF_FFFF_FFFF_FFFF)
@@ -46,7 +47,7 @@ SERIES, GOLDEN_CASES = load()
 
 def config(text):
     pairs = [] if text == "-" else (p.split("=") for p in text.split(","))
-    return {k: int(v) if v.isdigit() else float(v) for k, v in pairs}
+    return {k: int(v) if v.lstrip("-").isdigit() else float(v) for k, v in pairs}
 
 
 def expected(outputs):
@@ -73,11 +74,16 @@ def test_update_and_batch_give_the_golden_bits(name, text, reader, outputs):
         rows = SERIES["prices"][:, 0]
         updates = [streamed.update(x) for x in rows.tolist()]
         batch = batched.batch(rows)
+    elif reader == "ab":
+        rows = SERIES["pairs"]
+        updates = [streamed.update(tuple(r)) for r in rows.tolist()]
+        batch = batched.batch(np.ascontiguousarray(rows[:, 0]), np.ascontiguousarray(rows[:, 1]))
     else:
         columns, candle = READERS[reader]
-        rows = SERIES["candles"]
+        rows = SERIES["stamped" if reader == "hlcvt" else "candles"]
         updates = [streamed.update(candle(*r)) for r in rows.tolist()]
-        batch = batched.batch(**{c: np.ascontiguousarray(rows[:, COLUMNS[c]]) for c in columns})
+        batch = batched.batch(**{c: np.ascontiguousarray(rows[:, COLUMNS[c]], dtype=np.int64 if c == "timestamp"
+                                                         else np.float64) for c in columns})
     assert len(updates) == len(want)
 
     # update: None exactly where the file says, and every value's bits.

@@ -48,7 +48,8 @@ def calls(case, obj):
     n = 12
     rng = np.random.default_rng(1)
     closes = 100 + np.cumsum(rng.normal(size=n))
-    full = {"open": closes, "high": closes + 1, "low": closes - 1, "close": closes, "volume": np.full(n, 10.0)}
+    full = {"open": closes, "high": closes + 1, "low": closes - 1, "close": closes, "volume": np.full(n, 10.0),
+            "a": closes, "b": closes[::-1] * 2, "timestamp": np.arange(n, dtype=np.int64) * 3600}
     cols = [np.ascontiguousarray(full["close" if c == "prices" else c]) for c in case.columns]
     bad_row = [c.copy() for c in cols]
     bad_row[0][7] = np.nan
@@ -77,7 +78,16 @@ def calls(case, obj):
             for name, v in vars(case.cls).items() if inspect.isgetsetdescriptor(v)]
     x = 101.25
     reenter = Floaty(x, hook=obj.is_ready)
-    if case.kind == "value":
+    if case.kind == "pair":
+        pair = (x, Floaty(x + 1.0, hook=obj.is_ready))
+        out += [
+            ("update pair", lambda: obj.update(pair), [pair, *pair]),
+            ("update pair with nan", lambda: obj.update((x, float("nan"))), []),
+            ("update pair raising", lambda: obj.update((x, Floaty(x, boom))), [boom, x]),
+            ("update 3-tuple", lambda: obj.update((x, x, x)), []),
+            ("update float", lambda: obj.update(x), [x]),
+        ]
+    elif case.kind == "value":
         out += [
             ("update float", lambda: obj.update(x), [x]),
             ("update nan", lambda: obj.update(float("nan")), []),

@@ -15,7 +15,8 @@ from kestov.many import Panel
 def universe(case, seed, rows, series):
     """Columns of shape (rows, series) with holes: a late listing, a halt, and scattered missing bars."""
     rng = random.Random(seed)
-    columns = [np.empty((rows, series)) for _ in case.columns]
+    kinds = [a.dtype for a in case.batch_args([])]
+    columns = [np.empty((rows, series), dtype=kind) for kind in kinds]
     for s in range(series):
         for column, values in zip(columns, case.batch_args(awkward(case, seed * 100 + s, rows))):
             column[:, s] = values
@@ -23,14 +24,15 @@ def universe(case, seed, rows, series):
         holes += list(range(rng.randrange(rows // 3))) if s % 3 == 1 else []  # listed late
         holes += list(range(rows - rng.randrange(rows // 4), rows)) if s % 3 == 2 else []  # halted
         for column in columns:
-            column[holes, s] = np.nan
+            if column.dtype == np.float64:  # a timestamp has no hole of its own: the prices make one
+                column[holes, s] = np.nan
     return columns
 
 
 def single(case, start, columns, s):
     """What a copy of `start` gives for series s: fed its bars only, outputs written at their rows."""
     cols = [c[:, s] for c in columns]
-    bars = ~np.all([np.isnan(c) for c in cols], axis=0)
+    bars = ~np.all([np.isnan(c) for c in cols if c.dtype == np.float64], axis=0)
     obj = copy.copy(start)
     out = np.full((len(bars), case.width) if case.width else len(bars), np.nan)
     out[bars] = obj.batch(*[np.ascontiguousarray(c[bars]) for c in cols])

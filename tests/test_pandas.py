@@ -1,7 +1,7 @@
 import numpy as np
 import pytest
 
-from classes import CASES, FIELDS, by_class, candles
+from classes import FIELDS, FRAME_CASES, by_class, candles
 from kestov import ATR, MFI, RSI
 from kestov.columns import column_names
 
@@ -18,7 +18,7 @@ def frame(n=80):
     return pd.DataFrame(data, index=pd.date_range("2024-01-01", periods=n, freq="h", name="when"))
 
 
-@by_class(CASES)
+@by_class(FRAME_CASES)
 def test_matches_batch_with_the_inputs_index(case):
     df = frame()
     columns = [c if c != "prices" else "close" for c in case.columns]
@@ -74,7 +74,7 @@ def test_refusals():
         kpd.batch(RSI(), [1.0, 2.0])
 
 
-@by_class([c for c in CASES if c.name in ("SMA", "MACD", "ATR", "MFI", "Aroon")])
+@by_class([c for c in FRAME_CASES if c.name in ("SMA", "MACD", "ATR", "MFI", "Aroon")])
 def test_panel_of_a_long_frame_is_each_symbol_on_its_own(case):
     """Shuffled long rows, symbols listed late: each wide column is that symbol's own batch at its times."""
     rows = []

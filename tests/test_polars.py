@@ -3,7 +3,7 @@ import copy
 import numpy as np
 import pytest
 
-from classes import CASES, FIELDS, by_class, candles, walk
+from classes import FIELDS, FRAME_CASES, by_class, candles, walk
 from kestov import ATR, MACD, MFI, RSI
 from kestov.columns import column_names
 
@@ -37,7 +37,7 @@ def same(a, b):
     assert a.shape == b.shape and a.tobytes() == b.tobytes()
 
 
-@by_class(CASES)
+@by_class(FRAME_CASES)
 def test_batch_is_the_compiled_batch(case):
     df = bars(11, 60)
     expected = case.make().batch(*arrays(case, df))
@@ -56,7 +56,7 @@ def test_batch_continues_the_objects_state():
     same(halves.to_numpy(), ATR(5).batch(df[" HIGH"].to_numpy(), df["low"].to_numpy(), df["Close"].to_numpy()))
 
 
-@by_class(CASES)
+@by_class(FRAME_CASES)
 def test_expression_is_a_fresh_indicator_per_group(case):
     df, e = long_frame(), kp.expr(case.name, **case.kwargs)
     over = df.with_columns(e.over("symbol"))

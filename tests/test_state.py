@@ -142,6 +142,16 @@ def config_offset(data):
     return 7 + data[6]
 
 
+def signed(cls, config, i):
+    try:
+        cls(*config[:i], -1, *config[i + 1:])
+    except OverflowError:
+        return False
+    except ValueError:
+        pass
+    return True
+
+
 @by_class([c for c in CASES if c.signature != "()"])
 def test_configuration_refused_as_the_constructor_refuses_it(case):
     obj = warmed(case)
@@ -150,7 +160,10 @@ def test_configuration_refused_as_the_constructor_refuses_it(case):
     for i, value in enumerate(config):
         for raw in (0, 2 ** 64 - 1, 2 ** 62, 0x7FF8 << 48):  # zero, huge, 2.0 or NaN as a float
             args = list(config)
-            args[i] = struct.unpack("<d", struct.pack("<Q", raw))[0] if isinstance(value, float) else raw
+            if isinstance(value, float):
+                args[i] = struct.unpack("<d", struct.pack("<Q", raw))[0]
+            else:  # a signed parameter (an offset) reads the same bytes as a negative number
+                args[i] = struct.unpack("<q" if signed(type(obj), config, i) else "<Q", struct.pack("<Q", raw))[0]
             try:
                 type(obj)(*args)
                 continue  # a valid configuration

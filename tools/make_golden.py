@@ -19,16 +19,21 @@ Format, one record a line ('#' starts a comment):
     series|NAME|ROW ROW ...
     case|CLASS|NAME=VALUE,...|READER|OUT OUT ...
 
-Two series: `prices`, one value a row, and `candles`, rows of open, high,
-low, close and volume, all five valid together. A case's reader is `prices` or
-the batch columns of its candle class; update gets the candle that batch
-builds from those columns (bindings/python/src/rows.hpp), timestamp 0:
+Four series: `prices`, one value a row; `candles`, rows of open, high, low,
+close and volume, all five valid together; `pairs`, rows of two values (the
+prices beside a second series as awkward); `stamped`, the candles with a
+timestamp as a sixth value (hours, going back now and then). A case's reader
+is `prices`, `ab` (update gets the pair) or the batch columns of its candle
+class; update gets the candle that batch builds from those columns
+(bindings/python/src/rows.hpp), timestamp 0 but for `hlcvt`:
 
     hlc   high, low, close            candle (close, high, low, close, 0)
     hl    high, low                   candle (low, high, low, low, 0)
     cv    close, volume               candle (close, close, close, close, volume)
     hlcv  high, low, close, volume    candle (close, high, low, close, volume)
     ohlc  open, high, low, close      candle (open, high, low, close, 0)
+    hlcvt high, low, close, volume, timestamp
+                                      candle (close, high, low, close, volume, timestamp)
 
 A case is a class, its constructor's keyword arguments in the order of its
 parameters (`-` for none), and one output per row of its series:
@@ -107,6 +112,10 @@ CLASSES = {
     "VWMA": ("cv", [{}, {"period": 1}, {"period": 100}]),
     "RMA": ("prices", [{}, {"period": 1}, {"period": 100}]),
     "BalanceOfPower": ("ohlc", [{}]),
+    "Correlation": ("ab", [{}, {"period": 2}, {"period": 100}]),
+    "Beta": ("ab", [{}, {"period": 2}, {"period": 12}]),
+    "SessionVWAP": ("hlcvt", [{}, {"session": 1, "offset": 0}, {"session": 14400, "offset": -3600},
+                              {"session": 86400, "offset": 5 * 3600}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the
@@ -189,7 +198,29 @@ CANDLE = {
     "cv": lambda o, h, l, c, v: (c, c, c, c, v, 0),
     "hlcv": lambda o, h, l, c, v: (c, h, l, c, v, 0),
     "ohlc": lambda o, h, l, c, v: (o, h, l, c, 0.0, 0),
+    "hlcvt": lambda o, h, l, c, v, t: (c, h, l, c, v, int(t)),
 }
+SERIES = {"prices": "prices", "ab": "pairs", "hlcvt": "stamped"}  # reader -> series; any other: candles
+
+
+def pairs(rng, prices):
+    """The prices beside a second walk with gaps and extremes of its own, and a stretch where it stands still."""
+    out, y = [], 50.0
+    for i, (x,) in enumerate(prices):
+        y += normal(rng)
+        r = rng.random()
+        b = rng.choice(AWKWARD + [1e160, -1e160]) if r < 0.12 else (out[-1][1] if 100 <= i < 120 else y)
+        out.append((x, b))
+    return out
+
+
+def stamped(candles):
+    """Hourly timestamps from three days before the epoch, stepping back a few hours twice."""
+    t, out = -3 * 86400, []
+    for i, c in enumerate(candles):
+        t += -5 * 3600 if i in (40, 200) else 3600
+        out.append(c + (float(t),))
+    return out
 
 
 def hexbits(x):
@@ -208,7 +239,8 @@ def config_text(kwargs):
 
 def outputs(obj, reader, rows):
     """Each row's output: None, or the bits of each value as text."""
-    out = [obj.update(row[0] if reader == "prices" else CANDLE[reader](*row)) for row in rows]
+    out = [obj.update(row[0] if reader == "prices" else row if reader == "ab" else CANDLE[reader](*row))
+           for row in rows]
     return [o if o is None else tuple(map(hexbits, o if isinstance(o, tuple) else (o,))) for o in out]
 
 
@@ -228,13 +260,15 @@ def main():
     output = Path(sys.argv[1]) if len(sys.argv) > 1 else DEFAULT_OUTPUT
     rng = random.Random(SEED)
     series = {"prices": prices(rng), "candles": candles(rng)}
+    series["pairs"] = pairs(rng, series["prices"])
+    series["stamped"] = stamped(series["candles"])
 
     lines = ["# Golden vectors of kestov, written by tools/make_golden.py (its docstring describes the format)."]
     lines += [f"series|{r}|" + " ".join(",".join(map(hexbits, row)) for row in rows) for r, rows in series.items()]
     count = 0
     for name, (reader, configs) in CLASSES.items():
         for kwargs in configs:
-            lines.append(case_line(name, kwargs, reader, series["prices" if reader == "prices" else "candles"]))
+            lines.append(case_line(name, kwargs, reader, series[SERIES.get(reader, "candles")]))
             count += 1
     output.parent.mkdir(parents=True, exist_ok=True)
     output.write_text("\n".join(lines) + "\n")

@@ -78,17 +78,20 @@ struct Case {
 
 // The candle the Python module's batch builds from a reader's columns of an
 // (open, high, low, close, volume) row; update gets the same in the golden run.
+// A stamped row carries the timestamp as a sixth value, a whole number.
 std::optional<kestov::Candle> candle(std::string_view reader, const Row& r) {
-    if (r.size() != 5) return std::nullopt;
+    if (r.size() != (reader == "hlcvt" ? 6 : 5)) return std::nullopt;
     const double o = r[0], h = r[1], l = r[2], c = r[3], v = r[4];
+    const std::int64_t t = reader == "hlcvt" ? static_cast<std::int64_t>(r[5]) : 0;
     std::optional<std::array<double, 5>> f;
     if (reader == "hlc") f = {{c, h, l, c, 0.0}};
     if (reader == "hl") f = {{l, h, l, l, 0.0}};
     if (reader == "cv") f = {{c, c, c, c, v}};
     if (reader == "hlcv") f = {{c, h, l, c, v}};
     if (reader == "ohlc") f = {{o, h, l, c, 0.0}};
+    if (reader == "hlcvt") f = {{c, h, l, c, v}};
     if (!f) return std::nullopt;
-    auto made = kestov::Candle::create((*f)[0], (*f)[1], (*f)[2], (*f)[3], (*f)[4], 0);
+    auto made = kestov::Candle::create((*f)[0], (*f)[1], (*f)[2], (*f)[3], (*f)[4], t);
     if (!made) return std::nullopt;
     return made.value();
 }
@@ -146,6 +149,12 @@ Runner runner(kestov::Expected<T, kestov::BuildError> (*create)(P...) noexcept) 
                     return std::nullopt;
                 }
                 outputs.push_back(bits_of(indicator.update(row[0])));
+            } else if constexpr (std::same_as<typename T::Input, kestov::Pair>) {
+                if (c.reader != "ab" || row.size() != 2) {
+                    why = "a pair class needs the pairs series";
+                    return std::nullopt;
+                }
+                outputs.push_back(bits_of(indicator.update(kestov::Pair{row[0], row[1]})));
             } else {
                 const auto input = candle(c.reader, row);
                 if (!input) {
@@ -165,6 +174,14 @@ std::map<std::string, Runner, std::less<>> table(kestov::TypeList<T...>) {
 }
 
 const auto runners = table(kestov::AllIndicators{});
+
+// The series a reader's case runs over.
+std::string_view series_of(std::string_view reader) {
+    if (reader == "prices") return "prices";
+    if (reader == "ab") return "pairs";
+    if (reader == "hlcvt") return "stamped";
+    return "candles";
+}
 
 bool is_nan(std::uint64_t bits) { return (bits & 0x7fff'ffff'ffff'ffffULL) > 0x7ff0'0000'0000'0000ULL; }
 
@@ -239,7 +256,7 @@ TEST(every_output_of_every_class_has_the_golden_bits) {
     std::set<std::string, std::less<>> seen;
     for (const Case& c : cases) {
         const auto run = runners.find(c.name);
-        const auto rows = series.find(c.reader == "prices" ? "prices" : "candles");
+        const auto rows = series.find(series_of(c.reader));
         if (run == runners.end() || rows == series.end() || rows->second.size() != c.outputs.size()) {
             check::fail(__FILE__, __LINE__, c.label + ": no such class, or no series of its length");
             ++mismatches;

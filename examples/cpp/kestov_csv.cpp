@@ -8,7 +8,8 @@
 // carried to the output. Each indicator runs at the defaults of its Python
 // class, with a period of 20 where the class has no default. Values are
 // printed with 17 significant digits, which read back as the same doubles;
-// bars without output yet get empty cells.
+// bars without output yet get empty cells. A bar's timestamp is its number
+// from 0; the two-series statistics take the close as a and the open as b.
 //
 // With --state, the indicator starts from the state saved in STATE when that
 // file exists (configuration included) and saves its state there when every
@@ -238,6 +239,8 @@ int run(const Table& table, std::string_view name, kestov::Expected<I, kestov::B
     for (const Bar& bar : table.bars) {
         if constexpr (std::is_same_v<typename I::Input, kestov::Candle>)
             print_row(bar.label, indicator.update(bar.candle));
+        else if constexpr (std::is_same_v<typename I::Input, kestov::Pair>)
+            print_row(bar.label, indicator.update(kestov::Pair{bar.candle.close(), bar.candle.open()}));
         else
             print_row(bar.label, indicator.update(bar.candle.close()));
     }
@@ -295,6 +298,9 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "TRIMA") return run(table, name, TRIMA::create(30), state);
     if (name == "VWMA") return run(table, name, VWMA::create(30), state);
     if (name == "RMA") return run(table, name, RMA::create(30), state);
+    if (name == "Correlation") return run(table, name, Correlation::create(30), state);
+    if (name == "Beta") return run(table, name, Beta::create(5), state);
+    if (name == "SessionVWAP") return run(table, name, SessionVWAP::create(86400, 0), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }

@@ -24,7 +24,10 @@ from typing import Any, Callable, List, Optional, Sequence, Tuple
 
 import numpy as np
 
-__all__ = ["find_column", "is_arrow", "read_float64", "read_inputs"]
+__all__ = ["empty_inputs", "find_column", "is_arrow", "nanoseconds", "read_float64", "read_inputs", "read_int64"]
+
+_UNITS = {"ns": 1, "us": 10**3, "ms": 10**6, "s": 10**9, "m": 60 * 10**9, "min": 60 * 10**9, "h": 3600 * 10**9,
+          "d": 86400 * 10**9, "w": 7 * 86400 * 10**9}
 
 
 def find_column(labels: Sequence[object], wanted: str, reader: str) -> int:
@@ -35,6 +38,11 @@ def find_column(labels: Sequence[object], wanted: str, reader: str) -> int:
     if len(hits) > 1:
         raise ValueError(f"column {wanted!r} appears more than once")
     return hits[0]
+
+
+def empty_inputs(needed: Sequence[str]) -> List[np.ndarray]:
+    """No rows of each column batch reads: int64 for a timestamp, float64 otherwise."""
+    return [np.empty(0, dtype=np.int64 if c == "timestamp" else np.float64) for c in needed]
 
 
 def is_arrow(data: object) -> bool:
@@ -62,7 +70,13 @@ def read_float64(column: Any, label: object, *, index: Any = None, null_as_nan: 
 
 
 def read_inputs(data: Any, needed: Tuple[str, ...], reader: str) -> List[np.ndarray]:
-    """The arrays `reader`'s batch takes, in its order: a frame's columns by name, or a series as the close column."""
+    """The arrays `reader`'s batch takes, in its order: a frame's columns by name, or a series as the close column.
+
+    A pair of series (`a`, `b`) is the columns of those names, or else the
+    frame's only two columns in their order. A `timestamp` is the column of
+    that name, or else the frame's datetime index (pandas) or its only
+    datetime column, as integer nanoseconds since the epoch (UTC).
+    """
     one = _series(data)
     if one is not None:
         column, label, index = one
@@ -73,11 +87,133 @@ def read_inputs(data: Any, needed: Tuple[str, ...], reader: str) -> List[np.ndar
     if frame is None:
         raise TypeError(f"expected a Series or DataFrame, got {type(data).__name__}")
     labels, get, index = frame
+    positions = {}
+    for wanted in needed:
+        if wanted in ("a", "b") and _missing(labels, wanted):
+            if len(labels) != 2 or not set(needed) >= {"a", "b"}:
+                raise ValueError(f"no {wanted!r} column (needed by {reader}, which reads a pair of series: "
+                                 f"name them 'a' and 'b', or pass a frame of just those two columns)")
+            positions[wanted] = "ab".index(wanted)
+        elif wanted == "timestamp" and _missing(labels, wanted):
+            positions[wanted] = None
+        else:
+            positions[wanted] = find_column(labels, wanted, reader)
     arrays = []
     for wanted in needed:
-        at = find_column(labels, wanted, reader)
-        arrays.append(read_float64(get(at), labels[at], index=index))
+        at = positions[wanted]
+        if wanted == "timestamp":
+            arrays.append(_timestamps(data, labels, get, index, at, reader))
+        else:
+            arrays.append(read_float64(get(at), labels[at], index=index))
     return arrays
+
+
+def nanoseconds(span: Any, what: str = "session") -> int:
+    """A length of time as whole nanoseconds: an int (taken as nanoseconds already), a datetime.timedelta, a
+    pandas Timedelta, a NumPy timedelta64, or a string of a number and a unit ("1D", "8h", "90min", "1w")."""
+    import datetime
+
+    if isinstance(span, bool):
+        raise TypeError(f"{what} must be a length of time, not a bool")
+    if isinstance(span, np.timedelta64):  # before the integers: NumPy counts it among them
+        return int(span.astype("timedelta64[ns]").astype(np.int64))
+    if isinstance(span, (int, np.integer)):
+        return int(span)
+    if hasattr(span, "value") and hasattr(span, "to_timedelta64"):  # pandas Timedelta: exact to the nanosecond
+        return int(span.value)
+    if isinstance(span, datetime.timedelta):
+        return ((span.days * 86400 + span.seconds) * 10**6 + span.microseconds) * 1000
+    if isinstance(span, str):
+        text = span.strip().lower()
+        number = text.rstrip("abcdefghijklmnopqrstuvwxyz")
+        unit = text[len(number):] or "ns"
+        try:
+            count = int(number) if number.lstrip("+-").isdigit() else None
+        except ValueError:
+            count = None
+        if count is not None and unit in _UNITS:
+            return count * _UNITS[unit]
+        pd = sys.modules.get("pandas")
+        if pd is not None:  # pandas reads more: "15h59min", "1 days 02:00:00"
+            try:
+                return int(pd.Timedelta(span).value)
+            except ValueError:
+                pass
+        raise ValueError(f"{what} {span!r} is not a length of time such as '1d', '8h', '15min' or '30s'")
+    raise TypeError(f"{what} must be an int of nanoseconds, a timedelta or a string such as '1d', "
+                    f"not {type(span).__name__}")
+
+
+def read_int64(column: Any, label: object) -> np.ndarray:
+    """Timestamps as a C-contiguous int64 array: integers as they are, datetimes as nanoseconds since the epoch
+    (UTC). A null or NaT raises ValueError naming `label` and the row."""
+    pd, pl, pa = (sys.modules.get(m) for m in ("pandas", "polars", "pyarrow"))
+    if pd is not None and isinstance(column, (pd.Series, pd.Index)):
+        if pd.api.types.is_datetime64_any_dtype(column.dtype):
+            stamps = pd.DatetimeIndex(column)
+            if stamps.hasnans:
+                raise _null_error(label, int(np.flatnonzero(stamps.isna())[0]), None)
+            stamps = stamps.as_unit("ns") if hasattr(stamps, "as_unit") else stamps
+            return np.ascontiguousarray(stamps.asi8, dtype=np.int64)
+        column = column.to_numpy()
+    if pl is not None and isinstance(column, pl.Series):
+        if column.null_count():
+            raise _null_error(label, int(column.is_null().arg_max()), None)
+        if column.dtype == pl.Date:
+            column = column.cast(pl.Datetime("ns"))
+        if isinstance(column.dtype, pl.Datetime):
+            column = column.dt.cast_time_unit("ns").to_physical()
+        if not column.dtype.is_integer():
+            raise TypeError(f"column {label!r} holds {column.dtype}: timestamps are integers or datetimes")
+        column = column.to_numpy()
+    if pa is not None and isinstance(column, (pa.Array, pa.ChunkedArray)):
+        if column.null_count:
+            import pyarrow.compute as pc
+
+            raise _null_error(label, pc.index(column.is_null(), True).as_py(), None)
+        if pa.types.is_timestamp(column.type) or pa.types.is_date(column.type):
+            column = column.cast(pa.timestamp("ns")).cast(pa.int64())
+        column = column.to_numpy()
+    if not isinstance(column, np.ndarray):
+        raise TypeError(f"column {label!r} is a {type(column).__name__}, not a column kestov can read")
+    if column.dtype.kind == "M":
+        if np.isnat(column).any():
+            raise _null_error(label, int(np.flatnonzero(np.isnat(column))[0]), None)
+        return np.ascontiguousarray(column.astype("datetime64[ns]").view(np.int64))
+    if column.dtype.kind not in "iu" or (column.dtype.kind == "u" and column.dtype.itemsize == 8
+                                         and column.size and column.max() > np.iinfo(np.int64).max):
+        raise TypeError(f"column {label!r} holds {column.dtype}: timestamps are integers or datetimes")
+    return np.ascontiguousarray(column, dtype=np.int64)
+
+
+def _missing(labels: Sequence[object], wanted: str) -> bool:
+    return not any(isinstance(c, str) and c.strip().lower() == wanted for c in labels)
+
+
+def _timestamps(data: Any, labels: Sequence[object], get: Callable[[int], Any], index: Any, at: Optional[int],
+                reader: str) -> np.ndarray:
+    if at is not None:
+        return read_int64(get(at), labels[at])
+    pd, pl = sys.modules.get("pandas"), sys.modules.get("polars")
+    if pd is not None and isinstance(index, pd.DatetimeIndex):
+        return read_int64(index, "index")
+    dated = [i for i in range(len(labels)) if _is_datetime(get(i))]
+    if len(dated) != 1:
+        where = "a DatetimeIndex or " if pd is not None and isinstance(data, pd.DataFrame) else ""
+        raise ValueError(f"no 'timestamp' column (needed by {reader}): pass {where}a 'timestamp' column"
+                         + (f", or just one datetime column ({len(dated)} found)" if dated else ""))
+    return read_int64(get(dated[0]), labels[dated[0]])
+
+
+def _is_datetime(column: Any) -> bool:
+    pd, pl, pa = (sys.modules.get(m) for m in ("pandas", "polars", "pyarrow"))
+    if pd is not None and isinstance(column, pd.Series):
+        return bool(pd.api.types.is_datetime64_any_dtype(column.dtype))
+    if pl is not None and isinstance(column, pl.Series):
+        return isinstance(column.dtype, pl.Datetime) or column.dtype == pl.Date
+    if pa is not None and isinstance(column, (pa.Array, pa.ChunkedArray)):
+        return pa.types.is_timestamp(column.type) or pa.types.is_date(column.type)
+    return False
 
 
 def _series(data: Any) -> Optional[Tuple[Any, object, Any]]:

@@ -30,6 +30,7 @@ import numpy as np
 
 import kestov
 from kestov import _kestov
+from kestov._columns_io import empty_inputs
 from kestov.columns import column_names, input_columns
 
 PROG = "kestov"
@@ -146,11 +147,12 @@ def default_args(cls):
 
 
 def requested_indicators(requests):
-    """(label, class name, instance, inputs) for each -i, or every class by default."""
+    """(label, class name, instance, inputs) for each -i, or by default every class that reads a candle file's
+    columns (all but the two-series statistics, whose columns a and b only a file made for them has)."""
     classes = registry()
     if not requests:
         return [(name, name, build(cls, name, default_args(cls), {}), batch_inputs(cls))
-                for name, cls in classes.items()]
+                for name, cls in classes.items() if not {"a", "b"} & set(batch_inputs(cls))]
     result, seen = [], set()
     for text in requests:
         name, args, kwargs = parse_request(text)
@@ -192,8 +194,12 @@ def column_index(header, source, needed, line):
         raise DataError(f"{source}: missing header row (line {line} looks like data)")
     names = [cell.strip().lower() for cell in header]
     index = {}
+    dated = names[0] in DATE_COLUMNS
     for column, required_by in needed.items():
         hits = [i for i, n in enumerate(names) if n == column]
+        if column == "timestamp" and dated and hits in ([], [0]):  # numbers, or dates to take seconds from
+            index[column] = DATE_TIMESTAMP
+            continue
         if not hits:
             if required_by is None:
                 continue
@@ -201,7 +207,21 @@ def column_index(header, source, needed, line):
         if len(hits) > 1:
             raise DataError(f"{source}: column {column!r} appears more than once")
         index[column] = hits[0]
-    return index, (header[0] if names[0] in DATE_COLUMNS else None)
+    return index, (header[0] if dated else None)
+
+
+# A timestamp read from the first column's date: seconds since the epoch (UTC).
+DATE_TIMESTAMP = -1
+
+
+def date_seconds(text, source, line):
+    number = _number(text)
+    if number is not None:
+        return number
+    try:
+        return float(np.datetime64(text.strip(), "s").astype(np.int64))
+    except ValueError:
+        raise DataError(f"{source}: line {line}: {text.strip()!r} is not a date to take a timestamp from") from None
 
 
 def row_values(row, width, index, source, line):
@@ -210,6 +230,9 @@ def row_values(row, width, index, source, line):
         raise DataError(f"{source}: line {line}: expected {width} cells, got {len(row)}")
     values = {}
     for column, i in index.items():
+        if i == DATE_TIMESTAMP:
+            values[column] = date_seconds(row[0], source, line)
+            continue
         text = row[i]
         value = _number(text)
         if value is None:
@@ -242,6 +265,11 @@ def read_table(reader, source, needed):
             dates.append(row[0])
         lines.append(reader.line_num)
     arrays = {column: np.array(v, dtype=np.float64) for column, v in values.items()}
+    if "timestamp" in arrays:
+        stamps = arrays["timestamp"]
+        if not np.all(stamps == np.trunc(stamps)) or np.any(np.abs(stamps) >= 2.0**63):
+            raise DataError(f"{source}: the timestamp column holds numbers that are not whole seconds")
+        arrays["timestamp"] = stamps.astype(np.int64)
     return arrays, len(lines), date_name, dates, lines
 
 
@@ -450,12 +478,14 @@ class Feed:
             if "close" not in inputs and "low" not in inputs:
                 raise CliError(f"{label}: cannot make a candle from {', '.join(inputs)}")
             self.argument = self.candle
+        elif takes == "pair":
+            self.argument = lambda values: (values[inputs[0]], values[inputs[1]])
         elif len(inputs) == 1:
             self.argument = lambda values: values[inputs[0]]
         else:
             raise CliError(f"{label}: update takes one value but batch reads {', '.join(inputs)}")
         # the width of an empty batch is the width of every row batch would return
-        empty = copy.copy(indicator).batch(*[np.empty(0)] * len(inputs))
+        empty = copy.copy(indicator).batch(*empty_inputs(inputs))
         self.width = None if empty.ndim == 1 else empty.shape[1]
 
     def candle(self, values):
@@ -469,7 +499,7 @@ class Feed:
                 values["low"] if "low" in own else close,
                 close,
                 values["volume"] if "volume" in own else 0.0,
-                0)
+                int(values["timestamp"]) if "timestamp" in own else 0)
 
     def header(self):
         if self.width is None:

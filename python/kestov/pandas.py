@@ -18,7 +18,7 @@ Needs pandas (pip install 'kestov[pandas]'); the rest of kestov does not.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Mapping, Union
+from typing import TYPE_CHECKING, Any, Mapping, Union
 
 import numpy as np
 
@@ -27,7 +27,7 @@ try:
 except ImportError as exc:  # pragma: no cover - depends on the environment
     raise ImportError("kestov.pandas needs pandas: pip install 'kestov[pandas]'") from exc
 
-from kestov._columns_io import find_column, is_arrow, read_float64, read_inputs
+from kestov._columns_io import find_column, is_arrow, nanoseconds, read_float64, read_inputs, read_int64
 from kestov.columns import column_names, input_columns
 
 if TYPE_CHECKING:
@@ -35,7 +35,7 @@ if TYPE_CHECKING:
 
     from kestov.typing import FloatArray
 
-__all__ = ["batch", "panel"]
+__all__ = ["batch", "panel", "session_vwap"]
 
 
 def batch(indicator: object, data: Union[pd.Series, pd.DataFrame, "pa.Array", "pa.ChunkedArray", "pa.Table"], *,
@@ -61,6 +61,27 @@ def batch(indicator: object, data: Union[pd.Series, pd.DataFrame, "pa.Array", "p
     if result.ndim == 1:
         return pd.Series(result, index=index, name=label, copy=False)
     return pd.DataFrame(result, index=index, columns=list(column_names(cls.__name__, result.shape[1])), copy=False)
+
+
+def session_vwap(data: Union[pd.DataFrame, "pa.Table"], session: Any = "1d", offset: Any = 0, *,
+                 name: str = "SessionVWAP") -> pd.Series:
+    """VWAP restarted at every session of the frame's bars, indexed like the frame.
+
+        vwap = kestov.pandas.session_vwap(bars, "1d")    # per-day VWAP of minute bars
+
+    The timestamps are the frame's "timestamp" column, else its
+    DatetimeIndex, else its only datetime column, in nanoseconds since the
+    epoch (UTC; a zoned index is read in UTC). `session` and `offset` are
+    lengths of time: a string such as "1d", "8h" or "15min", a Timedelta or
+    timedelta, or an int of nanoseconds. A session starts where
+    floor((timestamp - offset) / session) changes: with the defaults, at
+    each midnight UTC; offset="-5h" starts days at midnight in UTC-5.
+    """
+    from kestov import SessionVWAP
+
+    series = batch(SessionVWAP(nanoseconds(session), nanoseconds(offset, "offset")), data, name=name)
+    assert isinstance(series, pd.Series)
+    return series
 
 
 def _column(frame: pd.DataFrame, wanted: str, reader: str) -> pd.Series:
@@ -90,22 +111,25 @@ def panel(indicator: object, data: Union[pd.DataFrame, Mapping[str, pd.DataFrame
 
     cls = type(indicator)
     needed = input_columns(cls)
+    # a timestamp is the time of the row: the wide frames' index, not a column of their own
+    prices = tuple(c for c in needed if c != "timestamp")
     if isinstance(data, pd.DataFrame) and _has_column(data, symbol):
-        wide = _pivot(data, symbol, time, needed, cls.__name__)
+        wide = _pivot(data, symbol, time, prices, cls.__name__)
     elif isinstance(data, pd.DataFrame):
         if needed != ("close",):
             raise TypeError(f"{cls.__name__} reads {', '.join(needed)}: pass a mapping of those columns to wide frames")
         wide = {"close": data}
     elif isinstance(data, Mapping):
-        wide = {column: _wide(data, column, cls.__name__) for column in needed}
+        wide = {column: _wide(data, column, cls.__name__) for column in prices}
     else:
         raise TypeError(f"expected a long DataFrame with a {symbol!r} column, a wide DataFrame or a mapping of "
                         f"wide DataFrames, got {type(data).__name__}")
-    first = wide[needed[0]]
-    for column in needed[1:]:
+    first = wide[prices[0]]
+    for column in prices[1:]:
         if not (wide[column].index.equals(first.index) and wide[column].columns.equals(first.columns)):
-            raise ValueError(f"the {column!r} frame has other times or symbols than the {needed[0]!r} frame")
-    arrays = [np.ascontiguousarray(_float64_block(wide[column], column)) for column in needed]
+            raise ValueError(f"the {column!r} frame has other times or symbols than the {prices[0]!r} frame")
+    arrays = [_times(first) if column == "timestamp" else np.ascontiguousarray(_float64_block(wide[column], column))
+              for column in needed]
     result = Panel(indicator, first.shape[1]).batch(*arrays, threads=threads)
     if result.ndim == 2:
         return pd.DataFrame(result, index=first.index, columns=first.columns, copy=False)
@@ -113,6 +137,12 @@ def panel(indicator: object, data: Union[pd.DataFrame, Mapping[str, pd.DataFrame
     columns = pd.MultiIndex.from_product([list(names), list(first.columns)], names=[None, first.columns.name])
     # (rows, series, k) to (rows, k, series): one block per output
     return pd.DataFrame(result.transpose(0, 2, 1).reshape(result.shape[0], -1), index=first.index, columns=columns)
+
+
+def _times(wide: pd.DataFrame) -> np.ndarray:
+    # every symbol's bar of a row has the row's time
+    stamps = read_int64(wide.index.to_series(), "time")
+    return np.ascontiguousarray(np.broadcast_to(stamps[:, None], wide.shape))
 
 
 def _has_column(frame: pd.DataFrame, name: str) -> bool:

@@ -27,13 +27,13 @@ except ImportError as exc:  # pragma: no cover - depends on the environment
     raise ImportError("kestov.polars needs polars: pip install 'kestov[polars]'") from exc
 
 import kestov
-from kestov._columns_io import find_column, is_arrow, read_float64, read_inputs
+from kestov._columns_io import empty_inputs, find_column, is_arrow, nanoseconds, read_float64, read_inputs, read_int64
 from kestov.columns import column_names, input_columns
 
 if TYPE_CHECKING:
     import pyarrow as pa
 
-__all__ = ["batch", "expr"]
+__all__ = ["batch", "expr", "session_vwap"]
 
 # A field every input struct has, so that a frame with none of the columns an
 # indicator reads still gives a struct, and the error names the missing column.
@@ -64,6 +64,22 @@ def batch(indicator: object, data: Union[pl.Series, pl.DataFrame, "pa.Array", "p
     return pl.DataFrame({column: result[:, j] for j, column in enumerate(names)})
 
 
+def session_vwap(data: Union[pl.DataFrame, "pa.Table"], session: Any = "1d", offset: Any = 0, *,
+                 name: str = "SessionVWAP") -> pl.Series:
+    """VWAP restarted at every session of the frame's bars, as a Float64 Series.
+
+    The timestamps are the frame's "timestamp" column, or its only datetime
+    column, in nanoseconds since the epoch (UTC). `session` and `offset` are
+    lengths of time: a string such as "1d", "8h" or "15min", a timedelta, or
+    an int of nanoseconds. A session starts where
+    floor((timestamp - offset) / session) changes: with the defaults, at
+    each midnight UTC.
+    """
+    from kestov import SessionVWAP
+
+    return batch(SessionVWAP(nanoseconds(session), nanoseconds(offset, "offset")), data, name=name)
+
+
 def expr(indicator: Any, /, **kwargs: Any) -> pl.Expr:
     """An expression computing an indicator from a fresh copy of one configuration.
 
@@ -81,7 +97,7 @@ def expr(indicator: Any, /, **kwargs: Any) -> pl.Expr:
     cls = type(template)
     needed = input_columns(cls)
     # the output's shape, from an empty batch (on a copy, though an empty batch moves nothing)
-    width = copy.copy(template).batch(*[np.empty(0)] * len(needed)).shape[1:]
+    width = copy.copy(template).batch(*empty_inputs(needed)).shape[1:]
     names = column_names(cls.__name__, width[0]) if width else ()
     dtype = pl.Struct({n: pl.Float64 for n in names}) if names else pl.Float64
     # The same names batch finds (any case, surrounding spaces), resolved by polars against the frame's
@@ -122,7 +138,8 @@ class _Run:
         if holes is not None:
             keep = pl.Series(~holes)
             columns = [c.filter(keep) for c in columns]
-        arrays = [read_float64(c, c.name) for c in columns]
+        arrays = [read_int64(c, c.name) if n == "timestamp" else read_float64(c, c.name)
+                  for n, c in zip(self.needed, columns)]
         out = copy.copy(self.template).batch(*arrays)
         if holes is None:
             return self._series(out)

@@ -9,12 +9,12 @@
 `kestov` does not.
 """
 
-from typing import Tuple, TypedDict, Union
+from typing import SupportsFloat, Tuple, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["Candle", "CandleDict", "CandleTuple", "FloatArray"]
+__all__ = ["Candle", "CandleDict", "CandleTuple", "FloatArray", "Int64Array", "Pair"]
 
 
 class _CandleFields(TypedDict):
@@ -32,3 +32,7 @@ class CandleDict(_CandleFields, total=False):
 CandleTuple = Tuple[float, float, float, float, float, int]
 Candle = Union[CandleTuple, CandleDict]
 FloatArray = npt.NDArray[np.float64]
+# timestamps, as integers in the caller's unit
+Int64Array = npt.NDArray[np.int64]
+# one observation of two series, for the two-series statistics
+Pair = Tuple[SupportsFloat, SupportsFloat]

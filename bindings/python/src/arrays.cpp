@@ -82,6 +82,31 @@ PyArray_Descr* float64_descr() {
     return descr;
 }
 
+PyArray_Descr* int64_descr() {
+    static PyArray_Descr* descr = PyArray_DescrFromType(NPY_INT64);  // kept for the process
+    return descr;
+}
+
+bool wanted_dtype(PyArrayObject* array, Dtype type) {
+    return PyArray_EquivTypes(PyArray_DESCR(array), type == Dtype::Int64 ? int64_descr() : float64_descr());
+}
+
+Dtype type_at(std::span<const Dtype> types, std::size_t i) { return i < types.size() ? types[i] : Dtype::Float64; }
+
+// An array that is not the int64 column asked for: what it is instead, and
+// the usual way to get one (a datetime64 column holds int64 underneath).
+void raise_not_int64(PyArrayObject* array, const char* name) {
+    if (PyArray_NDIM(array) != 1) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': expected a 1-D int64 array, got %d dimensions", name,
+                     PyArray_NDIM(array));
+        return;
+    }
+    PyErr_Format(PyExc_TypeError,
+                 "argument '%s': expected an int64 array, got dtype %R (timestamps are integers in the caller's unit: "
+                 "convert with .astype('int64'))",
+                 name, reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
+}
+
 bool is_float64_vector(PyObject* obj) {
     if (!PyArray_Check(obj)) return false;
     auto* array = reinterpret_cast<PyArrayObject*>(obj);
@@ -116,9 +141,22 @@ void raise_panic(const char* text) {
 }
 
 bool read_columns(std::span<PyObject* const> objects, std::span<const char* const> names,
-                  const char* contiguity, std::span<const LengthRule> lengths, Column* columns) {
+                  const char* contiguity, std::span<const LengthRule> lengths, Column* columns,
+                  std::span<const Dtype> types) {
     if (!ensure_numpy()) return false;
     for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (type_at(types, i) == Dtype::Int64) {
+            if (!PyArray_Check(objects[i])) {
+                raise_not_array(objects[i], names[i]);
+                return false;
+            }
+            auto* array = reinterpret_cast<PyArrayObject*>(objects[i]);
+            if (PyArray_NDIM(array) != 1 || !wanted_dtype(array, Dtype::Int64)) {
+                raise_not_int64(array, names[i]);
+                return false;
+            }
+            continue;
+        }
         if (!is_float64_vector(objects[i])) {
             raise_not_array(objects[i], names[i]);
             return false;
@@ -216,19 +254,22 @@ PyObject* block_array(int ndim, npy_intp* dims, std::size_t bytes, double** data
 }
 
 bool read_panel_columns(std::span<PyObject* const> objects, std::span<const char* const> names, int ndim,
-                        std::size_t series, Column* columns, std::size_t* rows) {
+                        std::size_t series, Column* columns, std::size_t* rows, std::span<const Dtype> types) {
     if (!ensure_numpy()) return false;
     const char* shape = ndim == 2 ? "(rows, series)" : "(series,)";
     npy_intp first[2] = {0, 0};
     for (std::size_t i = 0; i < objects.size(); ++i) {
         if (!PyArray_Check(objects[i])) {
-            PyErr_Format(PyExc_TypeError, "argument '%s': expected a float64 numpy array of shape %s, got %R",
-                         names[i], shape, reinterpret_cast<PyObject*>(Py_TYPE(objects[i])));
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected a%s numpy array of shape %s, got %R", names[i],
+                         type_at(types, i) == Dtype::Int64 ? "n int64" : " float64", shape,
+                         reinterpret_cast<PyObject*>(Py_TYPE(objects[i])));
             return false;
         }
         auto* array = reinterpret_cast<PyArrayObject*>(objects[i]);
-        if (!PyArray_EquivTypes(PyArray_DESCR(array), float64_descr())) {
-            PyErr_Format(PyExc_TypeError, "argument '%s': expected a float64 array, got dtype %R", names[i],
+        const Dtype type = type_at(types, i);
+        if (!wanted_dtype(array, type)) {
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected a%s array, got dtype %R", names[i],
+                         type == Dtype::Int64 ? "n int64" : " float64",
                          reinterpret_cast<PyObject*>(PyArray_DESCR(array)));
             return false;
         }

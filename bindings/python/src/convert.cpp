@@ -165,6 +165,25 @@ bool to_u64(PyObject* obj, const char* name, std::uint64_t& out) {
     return true;
 }
 
+bool to_i64(PyObject* obj, const char* name, std::int64_t& out) {
+    if (i64_of(obj, out)) return true;
+    prefix_type_error(name);
+    return false;
+}
+
+// The pair's items convert as any float argument does; only the shape is
+// checked here, so a tuple of two strings names the item that failed.
+std::optional<Pair> to_pair(PyObject* obj) {
+    if (!PyTuple_Check(obj) || PyTuple_Size(obj) != 2) {
+        PyErr_SetString(PyExc_TypeError, "pair must be a 2-tuple (a, b)");
+        return std::nullopt;
+    }
+    Pair pair{};
+    if (!to_f64(PyTuple_GetItem(obj, 0), "a", pair.a) || !to_f64(PyTuple_GetItem(obj, 1), "b", pair.b))
+        return std::nullopt;
+    return pair;
+}
+
 std::optional<Candle> to_candle(PyObject* obj) {
     // An exact tuple is asked about first: it is the usual candle and the
     // exact test is a pointer comparison, not a call.

@@ -9,6 +9,7 @@
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
+#include "kestov/pair.hpp"
 #include "python.hpp"
 
 namespace kestov::py {
@@ -18,9 +19,13 @@ namespace kestov::py {
 // as it is. Each returns false with the exception set on failure.
 bool to_f64(PyObject* obj, const char* name, double& out);
 bool to_u64(PyObject* obj, const char* name, std::uint64_t& out);
+bool to_i64(PyObject* obj, const char* name, std::int64_t& out);
 
 // A candle from a 6-tuple or a dict. Its errors are never prefixed.
 std::optional<Candle> to_candle(PyObject* obj);
+
+// A pair from a 2-tuple (a, b) of numbers; TypeError for anything else.
+std::optional<Pair> to_pair(PyObject* obj);
 
 // Core errors as Python exceptions; always returns null for convenience.
 std::nullptr_t raise(const IndicatorError& error);
@@ -31,6 +36,7 @@ std::nullptr_t raise(const BuildError& error);
 inline PyObject* to_python(double x) { return PyFloat_FromDouble(x); }
 inline PyObject* to_python(bool b) { return PyBool_FromLong(b); }
 inline PyObject* to_python(std::uint64_t n) { return PyLong_FromUnsignedLongLong(n); }
+inline PyObject* to_python(std::int64_t n) { return PyLong_FromLongLong(n); }
 
 template <std::size_t K>
 PyObject* to_python(const std::array<double, K>& values) {

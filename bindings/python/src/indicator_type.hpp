@@ -115,6 +115,8 @@ struct output_width<std::array<double, K>> : std::integral_constant<std::size_t,
 
 template <class D>
 constexpr bool takes_candle = std::same_as<typename D::Core::Input, Candle>;
+template <class D>
+constexpr bool takes_pair = std::same_as<typename D::Core::Input, Pair>;
 
 template <class D>
 constexpr std::size_t required_count() {
@@ -153,7 +155,7 @@ struct Texts {
         batch_doc += std::string(")\n--\n\n") + D::batch_note;
     }
 
-    static constexpr const char* update_param = takes_candle<D> ? "candle" : "value";
+    static constexpr const char* update_param = takes_candle<D> ? "candle" : takes_pair<D> ? "pair" : "value";
     static constexpr std::array<const char*, 1> update_names{update_param};
 
     Signature ctor() const { return {ctor_qualname.c_str(), ctor_names, required_count<D>()}; }
@@ -180,6 +182,10 @@ bool default_value(const Param& p, T& out) {
 
 inline bool convert_param(PyObject* obj, const Param& p, std::uint64_t& out) {
     return obj != nullptr ? to_u64(obj, p.name, out) : default_value(p, out);
+}
+
+inline bool convert_param(PyObject* obj, const Param& p, std::int64_t& out) {
+    return obj != nullptr ? to_i64(obj, p.name, out) : default_value(p, out);
 }
 
 inline bool convert_param(PyObject* obj, const Param& p, double& out) {
@@ -256,6 +262,10 @@ template <class D>
                 const std::optional<Candle> candle = to_candle(arg);
                 if (!candle) return nullptr;
                 return obj->result.give(obj->core.update(*candle));
+            } else if constexpr (takes_pair<D>) {
+                const std::optional<Pair> pair = to_pair(arg);
+                if (!pair) return nullptr;
+                return obj->result.give(obj->core.update(*pair));
             } else {
                 double value;
                 if (!to_f64(arg, "value", value)) return nullptr;
@@ -282,7 +292,9 @@ PyObject* batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
             if (!borrow) return nullptr;
 
             std::array<Column, ncols> columns{};
-            if (!read_columns(objects, Rows::names, D::contiguity, Rows::lengths, columns.data())) return nullptr;
+            static constexpr auto types = column_types<Rows>();
+            if (!read_columns(objects, Rows::names, D::contiguity, Rows::lengths, columns.data(), types))
+                return nullptr;
             const std::size_t n = columns[0].size;
             double* out = nullptr;
             PyObject* result = new_output(n, width, &out);
@@ -400,6 +412,7 @@ PyObject* get_property(PyObject* self, void* closure) noexcept {
 // a 1 and 300 zeros). Fixed notation alone is not enough: for a large value
 // it prints every digit of the exact binary value, not the shortest digits.
 inline void append_repr_value(std::string& text, std::uint64_t n) { text += std::to_string(n); }
+inline void append_repr_value(std::string& text, std::int64_t n) { text += std::to_string(n); }
 inline void append_repr_value(std::string& text, double x) {
     char buffer[32];  // "-d.dddddddddddddddde-308" at most
     const char* end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific).ptr;

@@ -90,8 +90,11 @@ struct Cell {
 
 template <class D>
 [[gnu::always_inline]] inline bool is_hole(const Column* c, std::size_t i) noexcept {
+    // A timestamp column says nothing about a hole: only the prices do.
+    constexpr auto types = column_types<typename D::Rows>();
     bool hole = true;
-    for (std::size_t k = 0; k < D::Rows::names.size(); ++k) hole &= std::isnan(c[k][i]);
+    for (std::size_t k = 0; k < D::Rows::names.size(); ++k)
+        if (types[k] == Dtype::Float64) hole &= std::isnan(c[k][i]);
     return hole;
 }
 
@@ -213,7 +216,7 @@ template <class D>
                 write_output<D>(out, i, std::nullopt);
                 continue;
             }
-            if constexpr (std::same_as<InputOf<D>, double>) {
+            if constexpr (!std::same_as<InputOf<D>, Candle>) {
                 write_output<D>(out, i, panel[s].update(D::Rows::row(c, i)));
             } else {
                 const auto candle = D::Rows::row(c, i);  // checked before any row is fed
@@ -343,8 +346,9 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
 
     std::array<Column, ncols> columns{};
     std::size_t rows = 0;
+    static constexpr auto types = column_types<typename D::Rows>();
     if (!read_panel_columns(std::span<PyObject* const>(objects.data(), ncols), D::Rows::names, 2, count,
-                            columns.data(), &rows))
+                            columns.data(), &rows, types))
         return nullptr;
     double* out = nullptr;
     PyObject* result = new_panel_output(2, rows, count, width_of<D>, &out);
@@ -388,7 +392,8 @@ PyObject* panel_update(PanelObject* self, PyObject* const* args, Py_ssize_t narg
     const std::size_t count = panel.size();
     std::array<Column, ncols> columns{};
     std::size_t rows = 0;
-    if (!read_panel_columns(objects, D::Rows::names, 1, count, columns.data(), &rows)) return nullptr;
+    static constexpr auto types = column_types<typename D::Rows>();
+    if (!read_panel_columns(objects, D::Rows::names, 1, count, columns.data(), &rows, types)) return nullptr;
     const Invalid bad = first_invalid<D>(columns.data(), 1, count, 0, count);
     if (bad.error != nullptr) return raise_invalid(bad, false);
     double* out = nullptr;

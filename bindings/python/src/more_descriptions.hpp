@@ -7,8 +7,10 @@
 #include "kestov/indicators/apo.hpp"
 #include "kestov/indicators/aroon_oscillator.hpp"
 #include "kestov/indicators/balance_of_power.hpp"
+#include "kestov/indicators/beta.hpp"
 #include "kestov/indicators/cmo.hpp"
 #include "kestov/indicators/coppock.hpp"
+#include "kestov/indicators/correlation.hpp"
 #include "kestov/indicators/dpo.hpp"
 #include "kestov/indicators/dx.hpp"
 #include "kestov/indicators/ichimoku.hpp"
@@ -16,6 +18,7 @@
 #include "kestov/indicators/momentum.hpp"
 #include "kestov/indicators/ppo.hpp"
 #include "kestov/indicators/rma.hpp"
+#include "kestov/indicators/session_vwap.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/supertrend.hpp"
 #include "kestov/indicators/t3.hpp"
@@ -176,10 +179,29 @@ struct RMA_ : DescribeMore<RMA, Prices> {
     static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
 };
 
+struct Correlation_ : DescribeMore<Correlation, Pairs> {
+    static constexpr const char* name = "Correlation";
+    static constexpr Param params[] = {{"period", "30"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct Beta_ : DescribeMore<Beta, Pairs> {
+    static constexpr const char* name = "Beta";
+    static constexpr Param params[] = {{"period", "5"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct SessionVWAP_ : DescribeMore<SessionVWAP, HighLowCloseVolumeTimestamp> {
+    static constexpr const char* name = "SessionVWAP";
+    static constexpr Param params[] = {{"session", "86400"}, {"offset", "0"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::session>("session"), prop<&Core::offset>("offset"),
+                                                    prop<&Core::value>("value")};
+};
+
 // Every description of kestov._more, in registration order.
 template <template <class...> class F>
 using EachMore = F<Momentum_, TrueRange_, StochRSI_, ADXR_, DX_, PPO_, APO_, TSI_, CMO_, UltimateOscillator_, KST_,
                     Coppock_, DPO_, SuperTrend_, Ichimoku_, AroonOscillator_, BalanceOfPower_, ZLEMA_, T3_, TRIMA_,
-                    VWMA_, RMA_>;
+                    VWMA_, RMA_, Correlation_, Beta_, SessionVWAP_>;
 
 }  // namespace kestov::py::descriptions

@@ -9,6 +9,7 @@
 
 #include "arrays.hpp"
 #include "kestov/candle.hpp"
+#include "kestov/pair.hpp"
 
 namespace kestov::py {
 
@@ -16,9 +17,24 @@ inline constexpr const char* hlc_lengths = "high, low, close must be equal lengt
 inline constexpr const char* hl_lengths = "high and low must be equal length";
 inline constexpr const char* cv_lengths = "close and volume must be equal length";
 inline constexpr const char* ohlc_lengths = "open, high, low, close must be equal length";
+inline constexpr const char* ab_lengths = "a and b must be equal length";
+inline constexpr const char* timestamp_lengths = "timestamp must be as long as the price columns";
 
 inline Expected<Candle, IndicatorError> candle(const std::array<double, 5>& f) noexcept {
     return Candle::create(f[0], f[1], f[2], f[3], f[4], 0);
+}
+
+// The dtype of each column a reader names: float64 unless it says otherwise.
+template <class Rows>
+constexpr auto column_types() {
+    if constexpr (requires { Rows::types; }) {
+        static_assert(Rows::types.size() == Rows::names.size());
+        return Rows::types;
+    } else {
+        std::array<Dtype, Rows::names.size()> all{};
+        all.fill(Dtype::Float64);
+        return all;
+    }
 }
 
 // One price column, fed as it is.
@@ -83,6 +99,31 @@ struct OpenHighLowClose {
         return {c[0][i], c[1][i], c[2][i], c[3][i], 0.0};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+};
+
+// Two series observed together, a row of each making one pair. A NaN in
+// either is the indicator's to skip, as a value indicator skips one.
+struct Pairs {
+    static constexpr std::array<const char*, 2> names{"a", "b"};
+    static constexpr std::array<LengthRule, 1> lengths{{{0, 2, ab_lengths}}};
+    static Pair row(const Column* c, std::size_t i) noexcept { return {c[0][i], c[1][i]}; }
+};
+
+// High, low, close and volume as HighLowCloseVolume reads them, and the
+// candle's timestamp from an int64 column.
+struct HighLowCloseVolumeTimestamp {
+    static constexpr std::array<const char*, 5> names{"high", "low", "close", "volume", "timestamp"};
+    static constexpr std::array<Dtype, 5> types{Dtype::Float64, Dtype::Float64, Dtype::Float64, Dtype::Float64,
+                                                Dtype::Int64};
+    static constexpr std::array<LengthRule, 3> lengths{
+        {{0, 3, hlc_lengths}, {2, 4, cv_lengths}, {0, 5, timestamp_lengths}}};
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
+        return HighLowCloseVolume::fields(c, i);
+    }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept {
+        const auto f = fields(c, i);
+        return Candle::create(f[0], f[1], f[2], f[3], f[4], c[4].i64(i));
+    }
 };
 
 }  // namespace kestov::py

@@ -10,12 +10,14 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/pair.hpp"
 
 namespace kestov {
 
-// Value indicators take a price; candle indicators take a validated Candle.
+// Value indicators take a price, candle indicators a validated Candle, and
+// the two-series statistics a Pair.
 template <class T>
-concept IndicatorInput = std::same_as<T, double> || std::same_as<T, Candle>;
+concept IndicatorInput = std::same_as<T, double> || std::same_as<T, Candle> || std::same_as<T, Pair>;
 
 template <class T>
 concept Indicator = std::movable<T> && IndicatorInput<typename T::Input> &&

@@ -13,10 +13,12 @@
 #include "kestov/indicators/atr.hpp"
 #include "kestov/indicators/awesome_oscillator.hpp"
 #include "kestov/indicators/balance_of_power.hpp"
+#include "kestov/indicators/beta.hpp"
 #include "kestov/indicators/bollinger.hpp"
 #include "kestov/indicators/cci.hpp"
 #include "kestov/indicators/cmo.hpp"
 #include "kestov/indicators/coppock.hpp"
+#include "kestov/indicators/correlation.hpp"
 #include "kestov/indicators/dema.hpp"
 #include "kestov/indicators/donchian.hpp"
 #include "kestov/indicators/dpo.hpp"
@@ -36,6 +38,7 @@
 #include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/roc.hpp"
 #include "kestov/indicators/rsi.hpp"
+#include "kestov/indicators/session_vwap.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/stochastic.hpp"
@@ -66,7 +69,7 @@ using AllIndicators =
     TypeList<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA, CCI, ROC, WilliamsR,
              ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
-             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA>;
+             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Correlation, Beta, SessionVWAP>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {

@@ -17,7 +17,8 @@
 //   "KSTV", u16 format version, u8 name length, the name;
 //   the configuration, in create()'s argument order;
 //   the fields, in fields()'s order.
-// A bool is a u8 (0 or 1), a count a u64, a double its IEEE bits as a u64; a
+// A bool is a u8 (0 or 1), a count a u64, a signed integer its two's
+// complement as a u64, a double its IEEE bits as a u64; a
 // buffer is a u64 count, then its values oldest first; a component is its
 // own fields.
 //
@@ -84,6 +85,7 @@ public:
     void operator()(std::uint64_t n) noexcept {
         for (int i = 0; i < 8; ++i) byte(static_cast<unsigned char>(n >> (8 * i)));
     }
+    void operator()(std::int64_t n) noexcept { (*this)(static_cast<std::uint64_t>(n)); }
     void operator()(double x) noexcept { (*this)(std::bit_cast<std::uint64_t>(x)); }
     template <std::size_t K>
     void operator()(const std::array<double, K>& values) noexcept {
@@ -148,6 +150,11 @@ public:
         for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(data_[at_ + i]) << (8 * i);
         at_ += 8;
         n = v;
+    }
+    void operator()(std::int64_t& n) noexcept {
+        std::uint64_t bits = 0;
+        (*this)(bits);
+        n = static_cast<std::int64_t>(bits);  // two's complement, as it was written
     }
     void operator()(double& x) noexcept {
         std::uint64_t bits = 0;
