@@ -44,6 +44,10 @@ def close_as_open_with_volume(c):
     return (c[3], c[1], c[2], c[3], c[4], 0)
 
 
+def low_as_body_with_volume(c):
+    return (c[2], c[1], c[2], c[2], c[4], 0)
+
+
 def open_high_low_close(c):
     return (c[0], c[1], c[2], c[3], 0.0, 0)
 
@@ -83,6 +87,8 @@ HLC = ("high", "low", "close")
 HL = ("high", "low")
 HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
 HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
+HLCV_LENGTHS = {**HLC_LENGTHS, "volume": "close and volume must be equal length"}
+CV_LENGTHS = dict.fromkeys(("close", "volume"), "close and volume must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
@@ -179,6 +185,24 @@ MORE_CASES = [
          dict.fromkeys(("close", "volume"), "close and volume must be equal length"), "(period=30)", "VWMA(period=5)",
          close_only, module="_more"),
     Case("RMA", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "RMA(period=6)",
+         module="_more"),
+    Case("AccumulationDistribution", {}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS, "()",
+         "AccumulationDistribution()", close_as_open_with_volume, module="_more"),
+    Case("ChaikinOscillator", {"fast": 2, "slow": 5}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS,
+         "(fast=3, slow=10)", "ChaikinOscillator(fast=2, slow=5)", close_as_open_with_volume, module="_more"),
+    Case("ChaikinMoneyFlow", {"period": 6}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS,
+         "(period=20)", "ChaikinMoneyFlow(period=6)", close_as_open_with_volume, module="_more"),
+    Case("ForceIndex", {"period": 4}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "(period=13)",
+         "ForceIndex(period=4)", close_only, module="_more"),
+    Case("EaseOfMovement", {"period": 5, "volume_divisor": 1000.0}, "candle", ("high", "low", "volume"), 0,
+         "contiguous", dict.fromkeys(("high", "low", "volume"), "high, low, volume must be equal length"),
+         "(period=14, volume_divisor=100000000.0)", "EaseOfMovement(period=5, volume_divisor=1000)",
+         low_as_body_with_volume, module="_more"),
+    Case("PVT", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "PVT()", close_only,
+         module="_more"),
+    Case("NVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "NVI()", close_only,
+         module="_more"),
+    Case("PVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "PVI()", close_only,
          module="_more"),
 ]
 CASES += MORE_CASES

@@ -17,6 +17,7 @@ READERS = {  # batch columns, and the candle that batch builds from them
     "cv": (("close", "volume"), lambda o, h, l, c, v: (c, c, c, c, v, 0)),
     "hlcv": (("high", "low", "close", "volume"), lambda o, h, l, c, v: (c, h, l, c, v, 0)),
     "ohlc": (("open", "high", "low", "close"), lambda o, h, l, c, v: (o, h, l, c, 0.0, 0)),
+    "hlv": (("high", "low", "volume"), lambda o, h, l, c, v: (l, h, l, l, v, 0)),
 }
 NAN = np.uint64(0x7FF0_0000_0000_0000)
 MAGNITUDE = np.uint64(0x7FFF_FFFF_FFFF_FFFF)

@@ -29,6 +29,7 @@ builds from those columns (bindings/python/src/rows.hpp), timestamp 0:
     cv    close, volume               candle (close, close, close, close, volume)
     hlcv  high, low, close, volume    candle (close, high, low, close, volume)
     ohlc  open, high, low, close      candle (open, high, low, close, 0)
+    hlv   high, low, volume           candle (low, high, low, low, volume)
 
 A case is a class, its constructor's keyword arguments in the order of its
 parameters (`-` for none), and one output per row of its series:
@@ -107,6 +108,14 @@ CLASSES = {
     "VWMA": ("cv", [{}, {"period": 1}, {"period": 100}]),
     "RMA": ("prices", [{}, {"period": 1}, {"period": 100}]),
     "BalanceOfPower": ("ohlc", [{}]),
+    "AccumulationDistribution": ("hlcv", [{}]),
+    "ChaikinOscillator": ("hlcv", [{}, {"fast": 1, "slow": 2}, {"fast": 30, "slow": 100}]),
+    "ChaikinMoneyFlow": ("hlcv", [{}, {"period": 1}, {"period": 100}]),
+    "ForceIndex": ("cv", [{}, {"period": 1}, {"period": 100}]),
+    "EaseOfMovement": ("hlv", [{}, {"period": 1, "volume_divisor": 1.0}, {"period": 100, "volume_divisor": 1e-300}]),
+    "PVT": ("cv", [{}]),
+    "NVI": ("cv", [{}]),
+    "PVI": ("cv", [{}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the
@@ -189,6 +198,7 @@ CANDLE = {
     "cv": lambda o, h, l, c, v: (c, c, c, c, v, 0),
     "hlcv": lambda o, h, l, c, v: (c, h, l, c, v, 0),
     "ohlc": lambda o, h, l, c, v: (o, h, l, c, 0.0, 0),
+    "hlv": lambda o, h, l, c, v: (l, h, l, l, v, 0),
 }
 
 
