@@ -106,6 +106,16 @@ TALIB = {
     "RMA": ("RMA(close, 30)", lambda t, d: t.RMA(d["close"], 30), [(0, 0)]),
     "Correlation": ("CORREL(a, b, 30)", lambda t, d: t.CORREL(d["a"], d["b"], 30), [(0, 0)]),
     "Beta": ("BETA(a, b, 5)", lambda t, d: t.BETA(d["a"], d["b"], 5), [(0, 0)]),
+    "AccumulationDistribution": ("AD(high, low, close, volume)",
+                                 lambda t, d: t.AD(d["high"], d["low"], d["close"], d["volume"]), [(0, 0)]),
+    "ChaikinOscillator": ("ADOSC(high, low, close, volume, 3, 10)",
+                          lambda t, d: t.ADOSC(d["high"], d["low"], d["close"], d["volume"], 3, 10), [(0, 0)]),
+    "ChaikinMoneyFlow": ("CMF(high, low, close, volume, 20)",
+                         lambda t, d: t.CMF(d["high"], d["low"], d["close"], d["volume"], 20), [(0, 0)]),
+    "ForceIndex": ("EFI(close, volume, 13)", lambda t, d: t.EFI(d["close"], d["volume"], 13), [(0, 0)]),
+    "PVT": ("PVT(close, volume)", lambda t, d: t.PVT(d["close"], d["volume"]), [(0, 0)]),
+    "NVI": ("NVI(close, volume)", lambda t, d: t.NVI(d["close"], d["volume"]), [(0, 0)]),
+    "PVI": ("PVI(close, volume)", lambda t, d: t.PVI(d["close"], d["volume"]), [(0, 0)]),
 }
 
 # talipp's class for each class it has, built with kestov's default configuration.
@@ -134,6 +144,10 @@ TALIPP = {
     "VWAP": ("VWAP()", lambda i: i.VWAP()),
     "AwesomeOscillator": ("AO(5, 34)", lambda i: i.AO(5, 34)),
     "Aroon": ("Aroon(14)", lambda i: i.Aroon(14)),
+    "AccumulationDistribution": ("AccuDist()", lambda i: i.AccuDist()),
+    "ChaikinOscillator": ("ChaikinOsc(3, 10)", lambda i: i.ChaikinOsc(3, 10)),
+    "ForceIndex": ("ForceIndex(13)", lambda i: i.ForceIndex(13)),
+    "EaseOfMovement": ("EMV(14, 100000000)", lambda i: i.EMV(14, 100000000)),
 }
 
 

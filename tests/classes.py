@@ -48,6 +48,10 @@ def with_timestamp(c):
     return (c[3], c[1], c[2], c[3], c[4], c[5])
 
 
+def low_as_body_with_volume(c):
+    return (c[2], c[1], c[2], c[2], c[4], 0)
+
+
 def open_high_low_close(c):
     return (c[0], c[1], c[2], c[3], 0.0, 0)
 
@@ -95,6 +99,8 @@ HL = ("high", "low")
 HLC_LENGTHS = dict.fromkeys(HLC, "high, low, close must be equal length")
 HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
 AB_LENGTHS = dict.fromkeys(("a", "b"), "a and b must be equal length")
+HLCV_LENGTHS = {**HLC_LENGTHS, "volume": "close and volume must be equal length"}
+CV_LENGTHS = dict.fromkeys(("close", "volume"), "close and volume must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
@@ -200,6 +206,24 @@ MORE_CASES = [
          {**HLC_LENGTHS, "volume": "close and volume must be equal length",
           "timestamp": "timestamp must be as long as the price columns"}, "(session=86400, offset=0)",
          "SessionVWAP(session=600, offset=-30)", with_timestamp, module="_more"),
+    Case("AccumulationDistribution", {}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS, "()",
+         "AccumulationDistribution()", close_as_open_with_volume, module="_more"),
+    Case("ChaikinOscillator", {"fast": 2, "slow": 5}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS,
+         "(fast=3, slow=10)", "ChaikinOscillator(fast=2, slow=5)", close_as_open_with_volume, module="_more"),
+    Case("ChaikinMoneyFlow", {"period": 6}, "candle", HLC + ("volume",), 0, "contiguous", HLCV_LENGTHS,
+         "(period=20)", "ChaikinMoneyFlow(period=6)", close_as_open_with_volume, module="_more"),
+    Case("ForceIndex", {"period": 4}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "(period=13)",
+         "ForceIndex(period=4)", close_only, module="_more"),
+    Case("EaseOfMovement", {"period": 5, "volume_divisor": 1000.0}, "candle", ("high", "low", "volume"), 0,
+         "contiguous", dict.fromkeys(("high", "low", "volume"), "high, low, volume must be equal length"),
+         "(period=14, volume_divisor=100000000.0)", "EaseOfMovement(period=5, volume_divisor=1000)",
+         low_as_body_with_volume, module="_more"),
+    Case("PVT", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "PVT()", close_only,
+         module="_more"),
+    Case("NVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "NVI()", close_only,
+         module="_more"),
+    Case("PVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "PVI()", close_only,
+         module="_more"),
 ]
 CASES += MORE_CASES
 # Columns every adapter test frame holds; the classes that read others (a pair of series, a timestamp) have

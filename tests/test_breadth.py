@@ -515,6 +515,71 @@ def session_vwap_ref(candles, session, offset):
     return out
 
 
+def money_flow_volume(c):
+    h, low, close = c[1], c[2], c[3]
+    return 0.0 if h - low == 0.0 or not finite(h - low) else (((close - low) - (h - close)) / (h - low)) * c[4]
+
+
+def accumulation_distribution_ref(candles):
+    out, total = [], 0.0
+    for c in candles:
+        total = total + money_flow_volume(c)
+        out.append(total)
+    return out
+
+
+def chaikin_money_flow_ref(candles, period):
+    out = []
+    for i in range(len(candles)):
+        w = candles[max(0, i + 1 - period):i + 1]
+        volume = left_sum(c[4] for c in w)
+        flow = left_sum(money_flow_volume(c) for c in w)
+        out.append((0.0 if volume == 0.0 else flow / volume) if len(w) == period else None)
+    return out
+
+
+def force_index_ref(candles, period):
+    ema, prev, out = Ema(period), None, []
+    for c in candles:
+        out.append(None if prev is None else ema.update((c[3] - prev) * c[4]))
+        prev = c[3]
+    return out
+
+
+def ease_of_movement_ref(candles, period, volume_divisor):
+    prev, terms, out = None, [], []
+    for c in candles:
+        h, low = c[1], c[2]
+        mid = (h + low) / 2.0
+        if prev is not None:
+            box = 0.0 if h - low == 0.0 else (c[4] / volume_divisor) / (h - low)
+            terms = (terms + [0.0 if box == 0.0 else (mid - prev) / box])[-period:]
+        prev = mid
+        out.append(left_sum(terms) / period if len(terms) == period else None)
+    return out
+
+
+def pvt_ref(candles):
+    prev, total, out = None, 0.0, []
+    for c in candles:
+        if prev is not None and prev != 0.0 and finite(((c[3] - prev) / prev) * c[4]):
+            total = total + ((c[3] - prev) / prev) * c[4]
+        prev = c[3]
+        out.append(total)
+    return out
+
+
+def volume_index_ref(candles, counts):
+    prev, index, out = None, 1000.0, []
+    for c in candles:
+        if prev is not None and prev[0] != 0.0:
+            step = ((c[3] - prev[0]) / prev[0]) * index
+            index = index + step if counts(c[4], prev[1]) and finite(step) else index
+        prev = (c[3], c[4])
+        out.append(index)
+    return out
+
+
 # class name -> reference over a list of inputs, given every constructor argument (defaults filled in)
 REFERENCES = {
     "Momentum": lambda inputs, kw: momentum_ref(inputs, kw.get("period", 10)),
@@ -542,10 +607,19 @@ REFERENCES = {
     "Correlation": lambda inputs, kw: correlation_ref(inputs, **kw),
     "Beta": lambda inputs, kw: beta_ref(inputs, **kw),
     "SessionVWAP": lambda inputs, kw: session_vwap_ref(inputs, **kw),
+    "AccumulationDistribution": lambda inputs, kw: accumulation_distribution_ref(inputs),
+    "ChaikinOscillator": lambda inputs, kw: apo_ref(accumulation_distribution_ref(inputs), **kw),
+    "ChaikinMoneyFlow": lambda inputs, kw: chaikin_money_flow_ref(inputs, **kw),
+    "ForceIndex": lambda inputs, kw: force_index_ref(inputs, **kw),
+    "EaseOfMovement": lambda inputs, kw: ease_of_movement_ref(inputs, **kw),
+    "PVT": lambda inputs, kw: pvt_ref(inputs),
+    "NVI": lambda inputs, kw: volume_index_ref(inputs, lambda v, prev: v < prev),
+    "PVI": lambda inputs, kw: volume_index_ref(inputs, lambda v, prev: v > prev),
 }
 MORE = [c for c in CASES if c.module == "_more"]
 # the smallest configuration, where all ones is refused
-TINY = {"PPO": {"fast": 1, "slow": 2, "signal": 1}, "APO": {"fast": 1, "slow": 2}}
+TINY = {"PPO": {"fast": 1, "slow": 2, "signal": 1}, "APO": {"fast": 1, "slow": 2},
+        "ChaikinOscillator": {"fast": 1, "slow": 2}}
 
 
 def test_every_new_class_has_a_reference():
@@ -563,6 +637,30 @@ def test_matches_reference_bit_for_bit(case, config):
     defaults = {p.name: p.default for p in inspect.signature(case.cls).parameters.values()}
     expected = REFERENCES[case.name](inputs, {**defaults, **kwargs})
     assert [bits(g) for g in got] == [bits(e) for e in expected]
+
+
+# Short runs of valid candles the awkward series never makes: a range too wide for a double, a
+# relative change of the close too large for one, box ratios below the smallest, an unchanged volume.
+EDGE_RUNS = {
+    "wide range": [(0.0, 1e308, -1e308, 1e308, 1.0, 0)],
+    "huge change": [(5e-324,) * 4 + (1.0, 0), (1e300,) * 4 + (1e300, 0), (5e-324,) * 4 + (1.0, 0),
+                    (1e300,) * 4 + (0.5, 0)],
+    "vanishing box": [(1.0, 1e300, 1.0, 1.0, 1e-300, 0), (1.0, 2.0, 1.0, 1.5, 5e-324, 0)],
+    "same volume": [(1.0, 2.0, 1.0, 2.0, 500.0, 0), (2.0, 3.0, 2.0, 3.0, 500.0, 0)],
+}
+VOLUME = [c for c in MORE if c.name in
+          ("AccumulationDistribution", "ChaikinOscillator", "ChaikinMoneyFlow", "ForceIndex", "EaseOfMovement",
+           "PVT", "NVI", "PVI")]
+
+
+@pytest.mark.parametrize("case", VOLUME, ids=[c.name for c in VOLUME])
+@pytest.mark.parametrize("run", sorted(EDGE_RUNS))
+def test_volume_classes_match_reference_at_the_ends_of_the_range(case, run):
+    inputs = case.series(3, 30) + [case.row(c) for c in EDGE_RUNS[run]] + case.series(4, 30)
+    obj = case.make()
+    defaults = {p.name: p.default for p in inspect.signature(case.cls).parameters.values()}
+    expected = REFERENCES[case.name](inputs, {**defaults, **case.kwargs})
+    assert [bits(obj.update(x)) for x in inputs] == [bits(e) for e in expected]
 
 
 # -- TA-Lib on the bundled sample ----------------------------------------------------
@@ -590,6 +688,13 @@ TALIB = {  # class name -> (constructor arguments, TA-Lib call on the sample's c
     "RMA": ({}, lambda t, d: t.RMA(d["close"], 30)),
     "Correlation": ({}, lambda t, d: t.CORREL(d["a"], d["b"], 30)),
     "Beta": ({}, lambda t, d: t.BETA(d["a"], d["b"], 5)),
+    "AccumulationDistribution": ({}, lambda t, d: t.AD(d["high"], d["low"], d["close"], d["volume"])),
+    "ChaikinOscillator": ({}, lambda t, d: t.ADOSC(d["high"], d["low"], d["close"], d["volume"], 3, 10)),
+    "ChaikinMoneyFlow": ({}, lambda t, d: t.CMF(d["high"], d["low"], d["close"], d["volume"], 20)),
+    "ForceIndex": ({}, lambda t, d: t.EFI(d["close"], d["volume"], 13)),
+    "PVT": ({}, lambda t, d: t.PVT(d["close"], d["volume"])),
+    "NVI": ({}, lambda t, d: t.NVI(d["close"], d["volume"])),
+    "PVI": ({}, lambda t, d: t.PVI(d["close"], d["volume"])),
 }
 # Both sides keep running sums of squares and products, subtracting in another order; Sxx - Sx * Sx / n cancels
 # most digits of a price's square, so the rounding of either side shows at this size.
@@ -603,19 +708,39 @@ def sample():
     return {**columns, "a": columns["close"], "b": columns["volume"]}  # two series that do not move together
 
 
+def assert_agree_after_warm_up(ours, theirs, tolerance=1e-12):
+    a, b = ours[300:], np.asarray(theirs, dtype=np.float64)[300:]
+    assert np.array_equal(np.isnan(a), np.isnan(b))
+    assert np.nanmax(np.abs(a - b)) <= tolerance * np.nanmax(np.abs(a))
+
+
+def batch_on_sample(case, kwargs):
+    d = sample()
+    return case.cls(**kwargs).batch(*[d["close" if c == "prices" else c] for c in case.columns])
+
+
 @pytest.mark.parametrize("name", sorted(TALIB))
 def test_agrees_with_talib_after_warm_up(name):
     talib = pytest.importorskip("talib")
     case = next(c for c in MORE if c.name == name)
     kwargs, call, *pairs = TALIB[name]
-    d = sample()
-    ours = case.cls(**kwargs).batch(*[d["close" if c == "prices" else c] for c in case.columns])
-    theirs = call(talib, d)
+    ours = batch_on_sample(case, kwargs)
+    theirs = call(talib, sample())
     theirs = theirs if isinstance(theirs, tuple) else (theirs,)
     for t, o in pairs[0] if pairs else [(0, 0)]:
-        a, b = ours.reshape(len(ours), -1)[300:, o], np.asarray(theirs[t], dtype=np.float64)[300:]
-        assert np.array_equal(np.isnan(a), np.isnan(b))
-        assert np.nanmax(np.abs(a - b)) <= TOLERANCE.get(name, 1e-12) * np.nanmax(np.abs(a))
+        assert_agree_after_warm_up(ours.reshape(len(ours), -1)[:, o], theirs[t], TOLERANCE.get(name, 1e-12))
+
+
+def test_ease_of_movement_agrees_with_talipp_after_warm_up():
+    """TA-Lib has no ease of movement; talipp's EMV is the same average of the one-period values."""
+    indicators = pytest.importorskip("talipp.indicators")
+    from talipp.ohlcv import OHLCV
+    d = sample()
+    emv = indicators.EMV(14, 100000000.0)
+    for row in zip(*(d[k].tolist() for k in ("open", "high", "low", "close", "volume"))):
+        emv.add(OHLCV(*row))
+    ours = batch_on_sample(next(c for c in MORE if c.name == "EaseOfMovement"), {})
+    assert_agree_after_warm_up(ours, [math.nan if x is None else x for x in emv])
 
 
 # -- configurations the constructors refuse ---------------------------------------------
@@ -623,6 +748,7 @@ def test_agrees_with_talib_after_warm_up(name):
 PERIODS = "invalid period: fast period must be strictly less than slow period"
 ORDER = "invalid period: periods must be fast <= medium <= slow"
 MULTIPLIER = "multiplier must be greater than zero"
+DIVISOR = "invalid parameter: volume_divisor must be finite and greater than zero"
 
 
 @pytest.mark.parametrize("name, kwargs, text", [
@@ -640,6 +766,15 @@ MULTIPLIER = "multiplier must be greater than zero"
     ("StochRSI", {"d_period": 0}, "period must be greater than zero"),
     ("Correlation", {"period": 0}, "period must be greater than zero"),
     ("SessionVWAP", {"session": 0}, "invalid period: session must be greater than zero"),
+    ("ChaikinOscillator", {"fast": 10}, PERIODS),
+    ("ChaikinOscillator", {"slow": 0}, "period must be greater than zero"),
+    ("ChaikinMoneyFlow", {"period": 0}, "period must be greater than zero"),
+    ("ForceIndex", {"period": 0}, "period must be greater than zero"),
+    ("EaseOfMovement", {"period": 0}, "period must be greater than zero"),
+    ("EaseOfMovement", {"volume_divisor": 0.0}, DIVISOR),
+    ("EaseOfMovement", {"volume_divisor": -1e-300}, DIVISOR),
+    ("EaseOfMovement", {"volume_divisor": float("nan")}, DIVISOR),
+    ("EaseOfMovement", {"volume_divisor": float("inf")}, DIVISOR),
 ])
 def test_refused_configurations(name, kwargs, text):
     case = next(c for c in MORE if c.name == name)

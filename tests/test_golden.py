@@ -18,6 +18,7 @@ READERS = {  # batch columns, and the candle that batch builds from them
     "hlcv": (("high", "low", "close", "volume"), lambda o, h, l, c, v: (c, h, l, c, v, 0)),
     "ohlc": (("open", "high", "low", "close"), lambda o, h, l, c, v: (o, h, l, c, 0.0, 0)),
     "hlcvt": (("high", "low", "close", "volume", "timestamp"), lambda o, h, l, c, v, t: (c, h, l, c, v, int(t))),
+    "hlv": (("high", "low", "volume"), lambda o, h, l, c, v: (l, h, l, l, v, 0)),
 }
 NAN = np.uint64(0x7FF0_0000_0000_0000)
 MAGNITUDE = np.uint64(0x7FFF_FFFF_FFFF_FFFF)

@@ -34,6 +34,7 @@ class; update gets the candle that batch builds from those columns
     ohlc  open, high, low, close      candle (open, high, low, close, 0)
     hlcvt high, low, close, volume, timestamp
                                       candle (close, high, low, close, volume, timestamp)
+    hlv   high, low, volume           candle (low, high, low, low, volume)
 
 A case is a class, its constructor's keyword arguments in the order of its
 parameters (`-` for none), and one output per row of its series:
@@ -116,6 +117,14 @@ CLASSES = {
     "Beta": ("ab", [{}, {"period": 2}, {"period": 12}]),
     "SessionVWAP": ("hlcvt", [{}, {"session": 1, "offset": 0}, {"session": 14400, "offset": -3600},
                               {"session": 86400, "offset": 5 * 3600}]),
+    "AccumulationDistribution": ("hlcv", [{}]),
+    "ChaikinOscillator": ("hlcv", [{}, {"fast": 1, "slow": 2}, {"fast": 30, "slow": 100}]),
+    "ChaikinMoneyFlow": ("hlcv", [{}, {"period": 1}, {"period": 100}]),
+    "ForceIndex": ("cv", [{}, {"period": 1}, {"period": 100}]),
+    "EaseOfMovement": ("hlv", [{}, {"period": 1, "volume_divisor": 1.0}, {"period": 100, "volume_divisor": 1e-300}]),
+    "PVT": ("cv", [{}]),
+    "NVI": ("cv", [{}]),
+    "PVI": ("cv", [{}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the
@@ -199,6 +208,7 @@ CANDLE = {
     "hlcv": lambda o, h, l, c, v: (c, h, l, c, v, 0),
     "ohlc": lambda o, h, l, c, v: (o, h, l, c, 0.0, 0),
     "hlcvt": lambda o, h, l, c, v, t: (c, h, l, c, v, int(t)),
+    "hlv": lambda o, h, l, c, v: (l, h, l, l, v, 0),
 }
 SERIES = {"prices": "prices", "ab": "pairs", "hlcvt": "stamped"}  # reader -> series; any other: candles
 

@@ -136,6 +136,14 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::TRIMA::create(30));
     check_updates_never_allocate(kestov::VWMA::create(30));
     check_updates_never_allocate(kestov::RMA::create(30));
+    check_updates_never_allocate(kestov::AccumulationDistribution::create());
+    check_updates_never_allocate(kestov::ChaikinOscillator::create(3, 10));
+    check_updates_never_allocate(kestov::ChaikinMoneyFlow::create(20));
+    check_updates_never_allocate(kestov::ForceIndex::create(13));
+    check_updates_never_allocate(kestov::EaseOfMovement::create(14, 100000000.0));
+    check_updates_never_allocate(kestov::PVT::create());
+    check_updates_never_allocate(kestov::NVI::create());
+    check_updates_never_allocate(kestov::PVI::create());
 }
 
 TEST(construction_allocates_its_room) {

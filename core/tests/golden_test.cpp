@@ -90,6 +90,7 @@ std::optional<kestov::Candle> candle(std::string_view reader, const Row& r) {
     if (reader == "hlcv") f = {{c, h, l, c, v}};
     if (reader == "ohlc") f = {{o, h, l, c, 0.0}};
     if (reader == "hlcvt") f = {{c, h, l, c, v}};
+    if (reader == "hlv") f = {{l, h, l, l, v}};
     if (!f) return std::nullopt;
     auto made = kestov::Candle::create((*f)[0], (*f)[1], (*f)[2], (*f)[3], (*f)[4], t);
     if (!made) return std::nullopt;

@@ -301,6 +301,14 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "Correlation") return run(table, name, Correlation::create(30), state);
     if (name == "Beta") return run(table, name, Beta::create(5), state);
     if (name == "SessionVWAP") return run(table, name, SessionVWAP::create(86400, 0), state);
+    if (name == "AccumulationDistribution") return run(table, name, AccumulationDistribution::create(), state);
+    if (name == "ChaikinOscillator") return run(table, name, ChaikinOscillator::create(3, 10), state);
+    if (name == "ChaikinMoneyFlow") return run(table, name, ChaikinMoneyFlow::create(20), state);
+    if (name == "ForceIndex") return run(table, name, ForceIndex::create(13), state);
+    if (name == "EaseOfMovement") return run(table, name, EaseOfMovement::create(14, 100000000.0), state);
+    if (name == "PVT") return run(table, name, PVT::create(), state);
+    if (name == "NVI") return run(table, name, NVI::create(), state);
+    if (name == "PVI") return run(table, name, PVI::create(), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }

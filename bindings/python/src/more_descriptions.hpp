@@ -3,20 +3,28 @@
 // (descriptions.hpp), registered in their own module.
 
 #include "indicator_type.hpp"
+#include "kestov/indicators/accumulation_distribution.hpp"
 #include "kestov/indicators/adxr.hpp"
 #include "kestov/indicators/apo.hpp"
 #include "kestov/indicators/aroon_oscillator.hpp"
 #include "kestov/indicators/balance_of_power.hpp"
 #include "kestov/indicators/beta.hpp"
+#include "kestov/indicators/chaikin_money_flow.hpp"
+#include "kestov/indicators/chaikin_oscillator.hpp"
 #include "kestov/indicators/cmo.hpp"
 #include "kestov/indicators/coppock.hpp"
 #include "kestov/indicators/correlation.hpp"
 #include "kestov/indicators/dpo.hpp"
 #include "kestov/indicators/dx.hpp"
+#include "kestov/indicators/ease_of_movement.hpp"
+#include "kestov/indicators/force_index.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kst.hpp"
 #include "kestov/indicators/momentum.hpp"
+#include "kestov/indicators/nvi.hpp"
 #include "kestov/indicators/ppo.hpp"
+#include "kestov/indicators/pvi.hpp"
+#include "kestov/indicators/pvt.hpp"
 #include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/session_vwap.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
@@ -198,10 +206,58 @@ struct SessionVWAP_ : DescribeMore<SessionVWAP, HighLowCloseVolumeTimestamp> {
                                                     prop<&Core::value>("value")};
 };
 
+struct AccumulationDistribution_ : DescribeMore<AccumulationDistribution, HighLowCloseVolume> {
+    static constexpr const char* name = "AccumulationDistribution";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
+};
+
+struct ChaikinOscillator_ : DescribeMore<ChaikinOscillator, HighLowCloseVolume> {
+    static constexpr const char* name = "ChaikinOscillator";
+    static constexpr Param params[] = {{"fast", "3"}, {"slow", "10"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::fast>("fast"), prop<&Core::slow>("slow"),
+                                                    prop<&Core::value>("value")};
+};
+
+struct ChaikinMoneyFlow_ : DescribeMore<ChaikinMoneyFlow, HighLowCloseVolume> {
+    static constexpr const char* name = "ChaikinMoneyFlow";
+    static constexpr Param params[] = {{"period", "20"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct ForceIndex_ : DescribeMore<ForceIndex, CloseVolume> {
+    static constexpr const char* name = "ForceIndex";
+    static constexpr Param params[] = {{"period", "13"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct EaseOfMovement_ : DescribeMore<EaseOfMovement, HighLowVolume> {
+    static constexpr const char* name = "EaseOfMovement";
+    static constexpr Param params[] = {{"period", "14"}, {"volume_divisor", "100000000.0"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"),
+                                                    prop<&Core::volume_divisor>("volume_divisor"),
+                                                    prop<&Core::value>("value")};
+};
+
+struct PVT_ : DescribeMore<PVT, CloseVolume> {
+    static constexpr const char* name = "PVT";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
+};
+
+struct NVI_ : DescribeMore<NVI, CloseVolume> {
+    static constexpr const char* name = "NVI";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
+};
+
+struct PVI_ : DescribeMore<PVI, CloseVolume> {
+    static constexpr const char* name = "PVI";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
+};
+
 // Every description of kestov._more, in registration order.
 template <template <class...> class F>
 using EachMore = F<Momentum_, TrueRange_, StochRSI_, ADXR_, DX_, PPO_, APO_, TSI_, CMO_, UltimateOscillator_, KST_,
                     Coppock_, DPO_, SuperTrend_, Ichimoku_, AroonOscillator_, BalanceOfPower_, ZLEMA_, T3_, TRIMA_,
-                    VWMA_, RMA_, Correlation_, Beta_, SessionVWAP_>;
+                    VWMA_, RMA_, Correlation_, Beta_, SessionVWAP_, AccumulationDistribution_, ChaikinOscillator_,
+                    ChaikinMoneyFlow_, ForceIndex_, EaseOfMovement_, PVT_, NVI_, PVI_>;
 
 }  // namespace kestov::py::descriptions

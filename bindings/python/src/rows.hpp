@@ -19,6 +19,7 @@ inline constexpr const char* cv_lengths = "close and volume must be equal length
 inline constexpr const char* ohlc_lengths = "open, high, low, close must be equal length";
 inline constexpr const char* ab_lengths = "a and b must be equal length";
 inline constexpr const char* timestamp_lengths = "timestamp must be as long as the price columns";
+inline constexpr const char* hlv_lengths = "high, low, volume must be equal length";
 
 inline Expected<Candle, IndicatorError> candle(const std::array<double, 5>& f) noexcept {
     return Candle::create(f[0], f[1], f[2], f[3], f[4], 0);
@@ -63,6 +64,18 @@ struct HighLow {
     static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
         const double low = c[1][i];
         return {low, c[0][i], low, low, 0.0};
+    }
+    static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+};
+
+// High, low and volume; open and close are the low, as HighLow's. Only the
+// finiteness, volume and high >= low rules can fail on such a candle.
+struct HighLowVolume {
+    static constexpr std::array<const char*, 3> names{"high", "low", "volume"};
+    static constexpr std::array<LengthRule, 1> lengths{{{0, 3, hlv_lengths}}};
+    static std::array<double, 5> fields(const Column* c, std::size_t i) noexcept {
+        const double low = c[1][i];
+        return {low, c[0][i], low, low, c[2][i]};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
 };

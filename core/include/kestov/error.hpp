@@ -14,6 +14,7 @@ enum class ErrorKind : std::uint8_t {
     NonFinite,
     InvalidCandle,
     InvalidMultiplier,
+    InvalidParameter,
 };
 
 class IndicatorError {
@@ -23,9 +24,13 @@ public:
     static constexpr IndicatorError non_finite() noexcept { return {ErrorKind::NonFinite, nullptr}; }
     static constexpr IndicatorError invalid_candle(const char* why) noexcept { return {ErrorKind::InvalidCandle, why}; }
     static constexpr IndicatorError invalid_multiplier() noexcept { return {ErrorKind::InvalidMultiplier, nullptr}; }
+    static constexpr IndicatorError invalid_parameter(const char* why) noexcept {
+        return {ErrorKind::InvalidParameter, why};
+    }
 
     constexpr ErrorKind kind() const noexcept { return kind_; }
-    // The static text carried by InvalidPeriod and InvalidCandle; null otherwise.
+    // The static text carried by InvalidPeriod, InvalidCandle and
+    // InvalidParameter; null otherwise.
     constexpr const char* detail() const noexcept { return detail_; }
 
     // Leading part of the display text; the detail, if any, follows it.
@@ -36,6 +41,7 @@ public:
             case ErrorKind::NonFinite: return "input value must be finite (got NaN or infinity)";
             case ErrorKind::InvalidCandle: return "invalid candle: ";
             case ErrorKind::InvalidMultiplier: return "multiplier must be greater than zero";
+            case ErrorKind::InvalidParameter: return "invalid parameter: ";
         }
         return "";
     }

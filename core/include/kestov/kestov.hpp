@@ -5,6 +5,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/indicator.hpp"
+#include "kestov/indicators/accumulation_distribution.hpp"
 #include "kestov/indicators/adx.hpp"
 #include "kestov/indicators/adxr.hpp"
 #include "kestov/indicators/apo.hpp"
@@ -16,6 +17,8 @@
 #include "kestov/indicators/beta.hpp"
 #include "kestov/indicators/bollinger.hpp"
 #include "kestov/indicators/cci.hpp"
+#include "kestov/indicators/chaikin_money_flow.hpp"
+#include "kestov/indicators/chaikin_oscillator.hpp"
 #include "kestov/indicators/cmo.hpp"
 #include "kestov/indicators/coppock.hpp"
 #include "kestov/indicators/correlation.hpp"
@@ -23,7 +26,9 @@
 #include "kestov/indicators/donchian.hpp"
 #include "kestov/indicators/dpo.hpp"
 #include "kestov/indicators/dx.hpp"
+#include "kestov/indicators/ease_of_movement.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/indicators/force_index.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kama.hpp"
@@ -32,9 +37,12 @@
 #include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/mfi.hpp"
 #include "kestov/indicators/momentum.hpp"
+#include "kestov/indicators/nvi.hpp"
 #include "kestov/indicators/obv.hpp"
 #include "kestov/indicators/ppo.hpp"
 #include "kestov/indicators/psar.hpp"
+#include "kestov/indicators/pvi.hpp"
+#include "kestov/indicators/pvt.hpp"
 #include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/roc.hpp"
 #include "kestov/indicators/rsi.hpp"
@@ -69,7 +77,8 @@ using AllIndicators =
     TypeList<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA, CCI, ROC, WilliamsR,
              ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
-             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Correlation, Beta, SessionVWAP>;
+             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Correlation, Beta, SessionVWAP, AccumulationDistribution,
+             ChaikinOscillator, ChaikinMoneyFlow, ForceIndex, EaseOfMovement, PVT, NVI, PVI>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {
