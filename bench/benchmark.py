@@ -104,6 +104,11 @@ TALIB = {
     "TRIMA": ("TRIMA(close, 30)", lambda t, d: t.TRIMA(d["close"], 30), [(0, 0)]),
     "VWMA": ("VWMA(close, volume, 30)", lambda t, d: t.VWMA(d["close"], d["volume"], 30), [(0, 0)]),
     "RMA": ("RMA(close, 30)", lambda t, d: t.RMA(d["close"], 30), [(0, 0)]),
+    "Vortex": ("VORTEX(high, low, close, 14)", lambda t, d: t.VORTEX(d["high"], d["low"], d["close"], 14),
+               [(0, 0), (1, 1)]),
+    "MassIndex": ("MASSI(high, low, 9, 25)", lambda t, d: t.MASSI(d["high"], d["low"], 9, 25), [(0, 0)]),
+    "HeikinAshi": ("HA(open, high, low, close)", lambda t, d: t.HA(d["open"], d["high"], d["low"], d["close"]),
+                   [(0, 0), (1, 1), (2, 2), (3, 3)]),
 }
 
 # talipp's class for each class it has, built with kestov's default configuration.

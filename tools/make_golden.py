@@ -107,6 +107,9 @@ CLASSES = {
     "VWMA": ("cv", [{}, {"period": 1}, {"period": 100}]),
     "RMA": ("prices", [{}, {"period": 1}, {"period": 100}]),
     "BalanceOfPower": ("ohlc", [{}]),
+    "Vortex": ("hlc", [{}, {"period": 1}, {"period": 100}]),
+    "MassIndex": ("hl", [{}, {"ema_period": 1, "sum_period": 1}, {"ema_period": 50, "sum_period": 100}]),
+    "HeikinAshi": ("ohlc", [{}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the

@@ -136,6 +136,9 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::TRIMA::create(30));
     check_updates_never_allocate(kestov::VWMA::create(30));
     check_updates_never_allocate(kestov::RMA::create(30));
+    check_updates_never_allocate(kestov::Vortex::create(14));
+    check_updates_never_allocate(kestov::MassIndex::create(9, 25));
+    check_updates_never_allocate(kestov::HeikinAshi::create());
 }
 
 TEST(construction_allocates_its_room) {

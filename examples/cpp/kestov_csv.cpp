@@ -295,6 +295,9 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "TRIMA") return run(table, name, TRIMA::create(30), state);
     if (name == "VWMA") return run(table, name, VWMA::create(30), state);
     if (name == "RMA") return run(table, name, RMA::create(30), state);
+    if (name == "Vortex") return run(table, name, Vortex::create(14), state);
+    if (name == "MassIndex") return run(table, name, MassIndex::create(9, 25), state);
+    if (name == "HeikinAshi") return run(table, name, HeikinAshi::create(), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }

@@ -22,12 +22,14 @@
 #include "kestov/indicators/dpo.hpp"
 #include "kestov/indicators/dx.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/indicators/heikin_ashi.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/kst.hpp"
 #include "kestov/indicators/macd.hpp"
+#include "kestov/indicators/mass_index.hpp"
 #include "kestov/indicators/mfi.hpp"
 #include "kestov/indicators/momentum.hpp"
 #include "kestov/indicators/obv.hpp"
@@ -47,6 +49,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/vortex.hpp"
 #include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/williams_r.hpp"
@@ -66,7 +69,7 @@ using AllIndicators =
     TypeList<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA, CCI, ROC, WilliamsR,
              ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
-             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA>;
+             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Vortex, MassIndex, HeikinAshi>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {
