@@ -116,6 +116,11 @@ TALIB = {
     "PVT": ("PVT(close, volume)", lambda t, d: t.PVT(d["close"], d["volume"]), [(0, 0)]),
     "NVI": ("NVI(close, volume)", lambda t, d: t.NVI(d["close"], d["volume"]), [(0, 0)]),
     "PVI": ("PVI(close, volume)", lambda t, d: t.PVI(d["close"], d["volume"]), [(0, 0)]),
+    "Vortex": ("VORTEX(high, low, close, 14)", lambda t, d: t.VORTEX(d["high"], d["low"], d["close"], 14),
+               [(0, 0), (1, 1)]),
+    "MassIndex": ("MASSI(high, low, 9, 25)", lambda t, d: t.MASSI(d["high"], d["low"], 9, 25), [(0, 0)]),
+    "HeikinAshi": ("HA(open, high, low, close)", lambda t, d: t.HA(d["open"], d["high"], d["low"], d["close"]),
+                   [(0, 0), (1, 1), (2, 2), (3, 3)]),
 }
 
 # talipp's class for each class it has, built with kestov's default configuration.

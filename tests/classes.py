@@ -101,6 +101,8 @@ HL_LENGTHS = dict.fromkeys(HL, "high and low must be equal length")
 AB_LENGTHS = dict.fromkeys(("a", "b"), "a and b must be equal length")
 HLCV_LENGTHS = {**HLC_LENGTHS, "volume": "close and volume must be equal length"}
 CV_LENGTHS = dict.fromkeys(("close", "volume"), "close and volume must be equal length")
+OHLC = ("open", "high", "low", "close")
+OHLC_LENGTHS = dict.fromkeys(OHLC, "open, high, low, close must be equal length")
 CASES = [
     Case("SMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "SMA(period=20)"),
     Case("EMA", {"period": 20}, "value", ("prices",), 0, "contiguous numpy array", {}, "(period)", "EMA(period=20)"),
@@ -184,9 +186,8 @@ MORE_CASES = [
          "(tenkan=9, kijun=26, senkou=52)", "Ichimoku(tenkan=3, kijun=5, senkou=8)", low_as_body, module="_more"),
     Case("AroonOscillator", {"period": 6}, "candle", HL, 0, "contiguous", HL_LENGTHS, "(period=14)",
          "AroonOscillator(period=6)", low_as_body, module="_more"),
-    Case("BalanceOfPower", {}, "candle", ("open", "high", "low", "close"), 0, "contiguous",
-         dict.fromkeys(("open", "high", "low", "close"), "open, high, low, close must be equal length"), "()",
-         "BalanceOfPower()", open_high_low_close, module="_more"),
+    Case("BalanceOfPower", {}, "candle", OHLC, 0, "contiguous", OHLC_LENGTHS, "()", "BalanceOfPower()",
+         open_high_low_close, module="_more"),
     Case("ZLEMA", {"period": 8}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "ZLEMA(period=8)",
          module="_more"),
     Case("T3", {"period": 3, "vfactor": 0.5}, "value", ("prices",), 0, "contiguous", {}, "(period=5, vfactor=0.7)",
@@ -223,6 +224,12 @@ MORE_CASES = [
     Case("NVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "NVI()", close_only,
          module="_more"),
     Case("PVI", {}, "candle", ("close", "volume"), 0, "contiguous", CV_LENGTHS, "()", "PVI()", close_only,
+         module="_more"),
+    Case("Vortex", {"period": 5}, "candle", HLC, 2, "contiguous", HLC_LENGTHS, "(period=14)", "Vortex(period=5)",
+         module="_more"),
+    Case("MassIndex", {"ema_period": 3, "sum_period": 6}, "candle", HL, 0, "contiguous", HL_LENGTHS,
+         "(ema_period=9, sum_period=25)", "MassIndex(ema_period=3, sum_period=6)", low_as_body, module="_more"),
+    Case("HeikinAshi", {}, "candle", OHLC, 4, "contiguous", OHLC_LENGTHS, "()", "HeikinAshi()", open_high_low_close,
          module="_more"),
 ]
 CASES += MORE_CASES

@@ -3,6 +3,7 @@
 import inspect
 import math
 import pathlib
+import random
 
 import numpy as np
 import pytest
@@ -580,6 +581,59 @@ def volume_index_ref(candles, counts):
     return out
 
 
+def vortex_ref(candles, period):
+    prev, terms, out = None, [], []
+    for c in candles:
+        h, low = c[1], c[2]
+        if prev is not None:
+            terms = (terms + [(abs(h - prev[1]), abs(low - prev[0]), true_range(h, low, prev[2]))])[-period:]
+        prev = (h, low, c[3])
+        if len(terms) < period:
+            out.append(None)
+            continue
+        plus, minus, tr = (left_sum(t[k] for t in terms) for k in range(3))
+        out.append((0.0, 0.0) if tr == 0.0 else (plus / tr, minus / tr))
+    return out
+
+
+def mass_index_ref(candles, ema_period, sum_period):
+    ema, ema_of_ema, ratios = Ema(ema_period), Ema(ema_period), Sma(sum_period)
+
+    def step(c):
+        a = c[1] - c[2]
+        if finite(a):
+            a = ema.update(a)
+        if a is None:
+            return None
+        if not finite(a):
+            return SKIP
+        b = ema_of_ema.update(a)
+        if b is None:
+            return None
+        ratios.update(1.0 if b == 0.0 else a / b)
+        return ratios.s if len(ratios.w) == sum_period else None
+    out, last = [], None
+    for c in candles:
+        y = step(c)
+        last = last if y is SKIP else y
+        out.append(last)
+    return out
+
+
+def heikin_ashi_ref(candles):
+    def mid(a, b):
+        return (a + b) / 2.0 if finite(a + b) else a / 2.0 + b / 2.0
+    out, last = [], None
+    for o, h, low, c, *_ in candles:
+        total = ((o + h) + low) + c
+        close = total / 4.0 if finite(total) else ((o / 4.0 + h / 4.0) + low / 4.0) + c / 4.0
+        open_ = mid(o, c) if last is None else mid(last[0], last[3])
+        upper, lower = max(open_, close), min(open_, close)  # of equal values the first
+        last = (open_, max(h, upper), min(low, lower), close)
+        out.append(last)
+    return out
+
+
 # class name -> reference over a list of inputs, given every constructor argument (defaults filled in)
 REFERENCES = {
     "Momentum": lambda inputs, kw: momentum_ref(inputs, kw.get("period", 10)),
@@ -615,6 +669,9 @@ REFERENCES = {
     "PVT": lambda inputs, kw: pvt_ref(inputs),
     "NVI": lambda inputs, kw: volume_index_ref(inputs, lambda v, prev: v < prev),
     "PVI": lambda inputs, kw: volume_index_ref(inputs, lambda v, prev: v > prev),
+    "Vortex": lambda inputs, kw: vortex_ref(inputs, **kw),
+    "MassIndex": lambda inputs, kw: mass_index_ref(inputs, **kw),
+    "HeikinAshi": lambda inputs, kw: heikin_ashi_ref(inputs),
 }
 MORE = [c for c in CASES if c.module == "_more"]
 # the smallest configuration, where all ones is refused
@@ -633,7 +690,10 @@ def test_matches_reference_bit_for_bit(case, config):
               "tiny": TINY.get(case.name, {k: 1 for k in case.kwargs})}[config]
     obj = case.cls(**kwargs)
     inputs = awkward(case, 17, 3000)
-    got = [obj.update(x) for x in inputs]
+    got = []
+    for x in inputs:
+        got.append(obj.update(x))
+        assert bits(obj.value) == bits(got[-1])  # the last output
     defaults = {p.name: p.default for p in inspect.signature(case.cls).parameters.values()}
     expected = REFERENCES[case.name](inputs, {**defaults, **kwargs})
     assert [bits(g) for g in got] == [bits(e) for e in expected]
@@ -661,6 +721,32 @@ def test_volume_classes_match_reference_at_the_ends_of_the_range(case, run):
     defaults = {p.name: p.default for p in inspect.signature(case.cls).parameters.values()}
     expected = REFERENCES[case.name](inputs, {**defaults, **case.kwargs})
     assert [bits(obj.update(x)) for x in inputs] == [bits(e) for e in expected]
+
+
+BIG = 1.7976931348623157e308
+
+
+def widest(case, seed, n):
+    """Awkward candles and some of the widest a double holds: a range, a true range or a sum of prices overflows."""
+    rng, out = random.Random(seed), []
+    for c in awkward(case, seed, n):
+        r = rng.random()
+        if r < 0.04:
+            c = case.row((BIG, BIG, -BIG, -BIG, 0.0, 0))
+        elif r < 0.08:
+            c = case.row((0.9 * BIG, BIG, 0.8 * BIG, 0.95 * BIG, 0.0, 0))
+        out.append(c)
+    return out
+
+
+@pytest.mark.parametrize("name", ["TrueRange", "Vortex", "MassIndex", "HeikinAshi"])
+def test_widest_candles_match_reference(name):
+    case = next(c for c in MORE if c.name == name)
+    obj, inputs = case.make(), widest(case, 23, 3000)
+    got = [obj.update(x) for x in inputs]
+    assert [bits(g) for g in got] == [bits(e) for e in REFERENCES[name](inputs, case.kwargs)]
+    if name == "HeikinAshi":  # the open carries over: one infinity would stay for good
+        assert all(finite(x) for g in got for x in g)
 
 
 # -- TA-Lib on the bundled sample ----------------------------------------------------
@@ -695,6 +781,9 @@ TALIB = {  # class name -> (constructor arguments, TA-Lib call on the sample's c
     "PVT": ({}, lambda t, d: t.PVT(d["close"], d["volume"])),
     "NVI": ({}, lambda t, d: t.NVI(d["close"], d["volume"])),
     "PVI": ({}, lambda t, d: t.PVI(d["close"], d["volume"])),
+    "Vortex": ({}, lambda t, d: t.VORTEX(d["high"], d["low"], d["close"], 14), [(0, 0), (1, 1)]),
+    "MassIndex": ({}, lambda t, d: t.MASSI(d["high"], d["low"], 9, 25)),
+    "HeikinAshi": ({}, lambda t, d: t.HA(d["open"], d["high"], d["low"], d["close"]), [(k, k) for k in range(4)]),
 }
 # Both sides keep running sums of squares and products, subtracting in another order; Sxx - Sx * Sx / n cancels
 # most digits of a price's square, so the rounding of either side shows at this size.
@@ -708,27 +797,31 @@ def sample():
     return {**columns, "a": columns["close"], "b": columns["volume"]}  # two series that do not move together
 
 
-def assert_agree_after_warm_up(ours, theirs, tolerance=1e-12):
-    a, b = ours[300:], np.asarray(theirs, dtype=np.float64)[300:]
+def assert_agree_after_warm_up(ours, theirs, tolerance=1e-12, start=300):
+    a, b = ours[start:], np.asarray(theirs, dtype=np.float64)[start:]
     assert np.array_equal(np.isnan(a), np.isnan(b))
     assert np.nanmax(np.abs(a - b)) <= tolerance * np.nanmax(np.abs(a))
 
 
-def batch_on_sample(case, kwargs):
-    d = sample()
+def batch_on_sample(case, kwargs, d=None):
+    d = sample() if d is None else d
     return case.cls(**kwargs).batch(*[d["close" if c == "prices" else c] for c in case.columns])
+
+
+def assert_agrees_with_talib(name, d, start):
+    talib = pytest.importorskip("talib")
+    case = next(c for c in MORE if c.name == name)
+    kwargs, call, *pairs = TALIB[name]
+    ours = batch_on_sample(case, kwargs, d)
+    theirs = call(talib, d)
+    theirs = theirs if isinstance(theirs, tuple) else (theirs,)
+    for t, o in pairs[0] if pairs else [(0, 0)]:
+        assert_agree_after_warm_up(ours.reshape(len(ours), -1)[:, o], theirs[t], TOLERANCE.get(name, 1e-12), start)
 
 
 @pytest.mark.parametrize("name", sorted(TALIB))
 def test_agrees_with_talib_after_warm_up(name):
-    talib = pytest.importorskip("talib")
-    case = next(c for c in MORE if c.name == name)
-    kwargs, call, *pairs = TALIB[name]
-    ours = batch_on_sample(case, kwargs)
-    theirs = call(talib, sample())
-    theirs = theirs if isinstance(theirs, tuple) else (theirs,)
-    for t, o in pairs[0] if pairs else [(0, 0)]:
-        assert_agree_after_warm_up(ours.reshape(len(ours), -1)[:, o], theirs[t], TOLERANCE.get(name, 1e-12))
+    assert_agrees_with_talib(name, sample(), 300)
 
 
 def test_ease_of_movement_agrees_with_talipp_after_warm_up():
@@ -741,6 +834,15 @@ def test_ease_of_movement_agrees_with_talipp_after_warm_up():
         emv.add(OHLCV(*row))
     ours = batch_on_sample(next(c for c in MORE if c.name == "EaseOfMovement"), {})
     assert_agree_after_warm_up(ours, [math.nan if x is None else x for x in emv])
+
+
+@pytest.mark.parametrize("name", ["Vortex", "MassIndex"])
+def test_candles_without_range_as_talib(name):
+    """From flat candles on: Vortex's lines are 0 over true ranges summing to 0, a mass index ratio 1 over 0 / 0."""
+    d = sample()
+    for column in ("open", "high", "low", "close"):
+        d[column][:100] = d["close"][0]
+    assert_agrees_with_talib(name, d, 0)
 
 
 # -- configurations the constructors refuse ---------------------------------------------
@@ -775,6 +877,9 @@ DIVISOR = "invalid parameter: volume_divisor must be finite and greater than zer
     ("EaseOfMovement", {"volume_divisor": -1e-300}, DIVISOR),
     ("EaseOfMovement", {"volume_divisor": float("nan")}, DIVISOR),
     ("EaseOfMovement", {"volume_divisor": float("inf")}, DIVISOR),
+    ("Vortex", {"period": 0}, "period must be greater than zero"),
+    ("MassIndex", {"ema_period": 0}, "period must be greater than zero"),
+    ("MassIndex", {"sum_period": 0}, "period must be greater than zero"),
 ])
 def test_refused_configurations(name, kwargs, text):
     case = next(c for c in MORE if c.name == name)

@@ -66,8 +66,8 @@ def above_high(column):
 @pytest.mark.parametrize("data, requests", [
     (b"".join(LINES), []),               # every class at its defaults
     (b"".join(LINES), REQUESTS),
-    # open: read only by BalanceOfPower; the others' batch makes it the close
-    (above_high(1), [a for name in kestov.__all__[1:] if name != "BalanceOfPower" and name not in PAIRS
+    # open: read only by BalanceOfPower and HeikinAshi; the others' batch makes it the close
+    (above_high(1), [a for name in kestov.__all__[1:] if name not in ("BalanceOfPower", "HeikinAshi", *PAIRS)
                      for a in ("-i", at_defaults(name))]),
     # close: fine for the high-low and close-volume candles batch makes
     (above_high(4), ["-i", "Donchian", "-i", "Aroon", "-i", "AwesomeOscillator", "-i", "OBV", "-i", "SMA(5)"]),

@@ -125,6 +125,9 @@ CLASSES = {
     "PVT": ("cv", [{}]),
     "NVI": ("cv", [{}]),
     "PVI": ("cv", [{}]),
+    "Vortex": ("hlc", [{}, {"period": 1}, {"period": 100}]),
+    "MassIndex": ("hl", [{}, {"ema_period": 1, "sum_period": 1}, {"ema_period": 50, "sum_period": 100}]),
+    "HeikinAshi": ("ohlc", [{}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the

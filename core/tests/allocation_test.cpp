@@ -52,6 +52,8 @@ std::size_t allocations_while_updating(T& indicator) {
         close += u(rng) - 0.5;
         if constexpr (std::same_as<typename T::Input, double>) {
             indicator.update(i % 101 == 0 ? std::numeric_limits<double>::quiet_NaN() : close);
+        } else if constexpr (std::same_as<typename T::Input, kestov::Pair>) {
+            indicator.update(kestov::Pair{close, i % 101 == 0 ? 1e200 : 50.0 + u(rng)});  // a square beyond range now and then
         } else {
             const double high = close + u(rng);
             const double low = close - u(rng);
@@ -144,6 +146,12 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::PVT::create());
     check_updates_never_allocate(kestov::NVI::create());
     check_updates_never_allocate(kestov::PVI::create());
+    check_updates_never_allocate(kestov::Vortex::create(14));
+    check_updates_never_allocate(kestov::MassIndex::create(9, 25));
+    check_updates_never_allocate(kestov::HeikinAshi::create());
+    check_updates_never_allocate(kestov::Correlation::create(30));
+    check_updates_never_allocate(kestov::Beta::create(5));
+    check_updates_never_allocate(kestov::SessionVWAP::create(86400, 0));
 }
 
 TEST(construction_allocates_its_room) {

@@ -309,6 +309,9 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "PVT") return run(table, name, PVT::create(), state);
     if (name == "NVI") return run(table, name, NVI::create(), state);
     if (name == "PVI") return run(table, name, PVI::create(), state);
+    if (name == "Vortex") return run(table, name, Vortex::create(14), state);
+    if (name == "MassIndex") return run(table, name, MassIndex::create(9, 25), state);
+    if (name == "HeikinAshi") return run(table, name, HeikinAshi::create(), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }

@@ -18,6 +18,8 @@ OUTPUT_COLUMNS = {
     "KST": ("kst", "signal"),
     "SuperTrend": ("line", "direction"),
     "Ichimoku": ("tenkan", "kijun", "span_a", "span_b"),
+    "Vortex": ("plus", "minus"),
+    "HeikinAshi": ("open", "high", "low", "close"),
 }
 
 

@@ -18,8 +18,10 @@
 #include "kestov/indicators/dx.hpp"
 #include "kestov/indicators/ease_of_movement.hpp"
 #include "kestov/indicators/force_index.hpp"
+#include "kestov/indicators/heikin_ashi.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kst.hpp"
+#include "kestov/indicators/mass_index.hpp"
 #include "kestov/indicators/momentum.hpp"
 #include "kestov/indicators/nvi.hpp"
 #include "kestov/indicators/ppo.hpp"
@@ -34,6 +36,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/vortex.hpp"
 #include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/zlema.hpp"
 
@@ -53,6 +56,7 @@ struct Momentum_ : DescribeMore<Momentum, Prices> {
 
 struct TrueRange_ : DescribeMore<TrueRange, HighLowClose> {
     static constexpr const char* name = "TrueRange";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
 };
 
 struct StochRSI_ : DescribeMore<StochRSI, Prices> {
@@ -253,11 +257,30 @@ struct PVI_ : DescribeMore<PVI, CloseVolume> {
     static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
 };
 
+struct Vortex_ : DescribeMore<Vortex, HighLowClose> {
+    static constexpr const char* name = "Vortex";
+    static constexpr Param params[] = {{"period", "14"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct MassIndex_ : DescribeMore<MassIndex, HighLow> {
+    static constexpr const char* name = "MassIndex";
+    static constexpr Param params[] = {{"ema_period", "9"}, {"sum_period", "25"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::ema_period>("ema_period"),
+                                                    prop<&Core::sum_period>("sum_period"), prop<&Core::value>("value")};
+};
+
+struct HeikinAshi_ : DescribeMore<HeikinAshi, OpenHighLowClose> {
+    static constexpr const char* name = "HeikinAshi";
+    static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
+};
+
 // Every description of kestov._more, in registration order.
 template <template <class...> class F>
 using EachMore = F<Momentum_, TrueRange_, StochRSI_, ADXR_, DX_, PPO_, APO_, TSI_, CMO_, UltimateOscillator_, KST_,
                     Coppock_, DPO_, SuperTrend_, Ichimoku_, AroonOscillator_, BalanceOfPower_, ZLEMA_, T3_, TRIMA_,
                     VWMA_, RMA_, Correlation_, Beta_, SessionVWAP_, AccumulationDistribution_, ChaikinOscillator_,
-                    ChaikinMoneyFlow_, ForceIndex_, EaseOfMovement_, PVT_, NVI_, PVI_>;
+                    ChaikinMoneyFlow_, ForceIndex_, EaseOfMovement_, PVT_, NVI_, PVI_, Vortex_, MassIndex_,
+                    HeikinAshi_>;
 
 }  // namespace kestov::py::descriptions

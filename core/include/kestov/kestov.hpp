@@ -29,12 +29,14 @@
 #include "kestov/indicators/ease_of_movement.hpp"
 #include "kestov/indicators/ema.hpp"
 #include "kestov/indicators/force_index.hpp"
+#include "kestov/indicators/heikin_ashi.hpp"
 #include "kestov/indicators/hma.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/kst.hpp"
 #include "kestov/indicators/macd.hpp"
+#include "kestov/indicators/mass_index.hpp"
 #include "kestov/indicators/mfi.hpp"
 #include "kestov/indicators/momentum.hpp"
 #include "kestov/indicators/nvi.hpp"
@@ -58,6 +60,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/vortex.hpp"
 #include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/williams_r.hpp"
@@ -78,7 +81,8 @@ using AllIndicators =
              ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
              BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Correlation, Beta, SessionVWAP, AccumulationDistribution,
-             ChaikinOscillator, ChaikinMoneyFlow, ForceIndex, EaseOfMovement, PVT, NVI, PVI>;
+             ChaikinOscillator, ChaikinMoneyFlow, ForceIndex, EaseOfMovement, PVT, NVI, PVI, Vortex, MassIndex,
+             HeikinAshi>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {

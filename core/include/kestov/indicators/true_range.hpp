@@ -26,6 +26,7 @@ private:
     bool has_prev_close_ = false;
     bool has_value_ = false;
     double prev_close_ = 0.0;
+    double value_ = 0.0;
 
 public:
     static Expected<TrueRange, BuildError> create() noexcept { return TrueRange(); }
@@ -40,7 +41,13 @@ public:
         if (!had) return std::nullopt;
         has_value_ = true;
         // In this order, as ATR's true range.
-        return max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
+        value_ = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
+        return value_;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!has_value_) return std::nullopt;
+        return value_;
     }
 
     bool is_ready() const noexcept { return has_value_; }
@@ -55,6 +62,7 @@ public:
         v(has_prev_close_);
         v(has_value_);
         v(prev_close_);
+        v(value_);
     }
     const char* state_fault() const noexcept {
         if (has_value_ && !has_prev_close_) return "TrueRange: a value without a previous close";
