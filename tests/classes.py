@@ -180,6 +180,18 @@ MORE_CASES = [
          close_only, module="_more"),
     Case("RMA", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=30)", "RMA(period=6)",
          module="_more"),
+    Case("StdDev", {"period": 6, "nbdev": 2.5}, "value", ("prices",), 0, "contiguous", {}, "(period=5, nbdev=1.0)",
+         "StdDev(period=6, nbdev=2.5)", module="_more"),
+    Case("Variance", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=5)", "Variance(period=6)",
+         module="_more"),
+    Case("LinearRegression", {"period": 7}, "value", ("prices",), 5, "contiguous", {}, "(period=14)",
+         "LinearRegression(period=7)", module="_more"),
+    Case("MidPoint", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=14)", "MidPoint(period=6)",
+         module="_more"),
+    Case("MidPrice", {"period": 6}, "candle", HL, 0, "contiguous", HL_LENGTHS, "(period=14)", "MidPrice(period=6)",
+         low_as_body, module="_more"),
+    Case("NATR", {"period": 5}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "NATR(period=5)",
+         module="_more"),
 ]
 CASES += MORE_CASES
 CANDLE_CASES = [c for c in CASES if c.kind == "candle"]

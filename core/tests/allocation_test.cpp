@@ -136,6 +136,12 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::TRIMA::create(30));
     check_updates_never_allocate(kestov::VWMA::create(30));
     check_updates_never_allocate(kestov::RMA::create(30));
+    check_updates_never_allocate(kestov::StdDev::create(5, 1.0));
+    check_updates_never_allocate(kestov::Variance::create(5));
+    check_updates_never_allocate(kestov::LinearRegression::create(14));
+    check_updates_never_allocate(kestov::MidPoint::create(14));
+    check_updates_never_allocate(kestov::MidPrice::create(14));
+    check_updates_never_allocate(kestov::NATR::create(14));
 }
 
 TEST(construction_allocates_its_room) {

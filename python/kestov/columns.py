@@ -18,6 +18,7 @@ OUTPUT_COLUMNS = {
     "KST": ("kst", "signal"),
     "SuperTrend": ("line", "direction"),
     "Ichimoku": ("tenkan", "kijun", "span_a", "span_b"),
+    "LinearRegression": ("value", "slope", "intercept", "angle", "forecast"),
 }
 
 

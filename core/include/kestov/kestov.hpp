@@ -27,9 +27,13 @@
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/kst.hpp"
+#include "kestov/indicators/linear_regression.hpp"
 #include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/mfi.hpp"
+#include "kestov/indicators/mid_point.hpp"
+#include "kestov/indicators/mid_price.hpp"
 #include "kestov/indicators/momentum.hpp"
+#include "kestov/indicators/natr.hpp"
 #include "kestov/indicators/obv.hpp"
 #include "kestov/indicators/ppo.hpp"
 #include "kestov/indicators/psar.hpp"
@@ -37,6 +41,7 @@
 #include "kestov/indicators/roc.hpp"
 #include "kestov/indicators/rsi.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/indicators/stddev.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/stochastic.hpp"
 #include "kestov/indicators/supertrend.hpp"
@@ -47,6 +52,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/variance.hpp"
 #include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/williams_r.hpp"
@@ -66,7 +72,8 @@ using AllIndicators =
     TypeList<SMA, EMA, WMA, RSI, MACD, BollingerBands, ATR, Stochastic, OBV, DEMA, TEMA, HMA, KAMA, CCI, ROC, WilliamsR,
              ADX, MFI, TRIX, PSAR, Keltner, Donchian, VWAP, AwesomeOscillator, Aroon, Momentum, TrueRange, StochRSI, ADXR,
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
-             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA>;
+             BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, StdDev, Variance, LinearRegression, MidPoint,
+             MidPrice, NATR>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {
