@@ -121,6 +121,17 @@ TALIB = {
     "MassIndex": ("MASSI(high, low, 9, 25)", lambda t, d: t.MASSI(d["high"], d["low"], 9, 25), [(0, 0)]),
     "HeikinAshi": ("HA(open, high, low, close)", lambda t, d: t.HA(d["open"], d["high"], d["low"], d["close"]),
                    [(0, 0), (1, 1), (2, 2), (3, 3)]),
+    "StdDev": ("STDDEV(close, 5, 1.0)", lambda t, d: t.STDDEV(d["close"], 5, 1.0), [(0, 0)]),
+    "Variance": ("VAR(close, 5)", lambda t, d: t.VAR(d["close"], 5), [(0, 0)]),
+    # The five columns take five TA-Lib functions.
+    "LinearRegression": ("LINEARREG, _SLOPE, _INTERCEPT, _ANGLE, TSF(close, 14)",
+                         lambda t, d: tuple(f(d["close"], 14) for f in (t.LINEARREG, t.LINEARREG_SLOPE,
+                                                                        t.LINEARREG_INTERCEPT, t.LINEARREG_ANGLE,
+                                                                        t.TSF)),
+                         [(k, k) for k in range(5)]),
+    "MidPoint": ("MIDPOINT(close, 14)", lambda t, d: t.MIDPOINT(d["close"], 14), [(0, 0)]),
+    "MidPrice": ("MIDPRICE(high, low, 14)", lambda t, d: t.MIDPRICE(d["high"], d["low"], 14), [(0, 0)]),
+    "NATR": ("NATR(high, low, close, 14)", lambda t, d: t.NATR(d["high"], d["low"], d["close"], 14), [(0, 0)]),
 }
 
 # talipp's class for each class it has, built with kestov's default configuration.

@@ -231,6 +231,18 @@ MORE_CASES = [
          "(ema_period=9, sum_period=25)", "MassIndex(ema_period=3, sum_period=6)", low_as_body, module="_more"),
     Case("HeikinAshi", {}, "candle", OHLC, 4, "contiguous", OHLC_LENGTHS, "()", "HeikinAshi()", open_high_low_close,
          module="_more"),
+    Case("StdDev", {"period": 6, "nbdev": 2.5}, "value", ("prices",), 0, "contiguous", {}, "(period=5, nbdev=1.0)",
+         "StdDev(period=6, nbdev=2.5)", module="_more"),
+    Case("Variance", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=5)", "Variance(period=6)",
+         module="_more"),
+    Case("LinearRegression", {"period": 7}, "value", ("prices",), 5, "contiguous", {}, "(period=14)",
+         "LinearRegression(period=7)", module="_more"),
+    Case("MidPoint", {"period": 6}, "value", ("prices",), 0, "contiguous", {}, "(period=14)", "MidPoint(period=6)",
+         module="_more"),
+    Case("MidPrice", {"period": 6}, "candle", HL, 0, "contiguous", HL_LENGTHS, "(period=14)", "MidPrice(period=6)",
+         low_as_body, module="_more"),
+    Case("NATR", {"period": 5}, "candle", HLC, 0, "contiguous", HLC_LENGTHS, "(period=14)", "NATR(period=5)",
+         module="_more"),
 ]
 CASES += MORE_CASES
 # Columns every adapter test frame holds; the classes that read others (a pair of series, a timestamp) have

@@ -8,6 +8,7 @@ import random
 import numpy as np
 import pytest
 
+import kestov
 from classes import CASES, awkward, bits
 from reference import fma, left_sum
 
@@ -634,6 +635,103 @@ def heikin_ashi_ref(candles):
     return out
 
 
+def windowed(period, then):
+    """then(the last `period` finite inputs) once there are that many; non-finite inputs skipped."""
+    window = []
+
+    def step(x):
+        window.append(x)
+        del window[:-period]
+        return then(window) if len(window) == period else None
+    return skipping(step)
+
+
+def mean_of(window):
+    """The oldest value plus the mean difference from it."""
+    return window[0] + left_sum(v - window[0] for v in window) / len(window)
+
+
+def variance_of(window):
+    mean = mean_of(window)
+    return left_sum((v - mean) * (v - mean) for v in window) / len(window)
+
+
+def variance_ref(inputs, period):
+    return windowed(period, variance_of)(inputs)
+
+
+def stddev_ref(inputs, period, nbdev):
+    return windowed(period, lambda w: math.sqrt(variance_of(w)) * nbdev)(inputs)
+
+
+ATAN_P = (-8.750608600031904122785e-1, -1.615753718733365076637e1, -7.500855792314704667340e1,
+          -1.228866684490136173410e2, -6.485021904942025371773e1)
+ATAN_Q = (2.485846490142306297962e1, 1.650270098316988542046e2, 4.328810604912902668951e2,
+          4.853903996359136964868e2, 1.945506571482613964425e2)
+
+
+def arctangent(x):
+    """Cephes' arctangent, reduction and rational approximation, in the core's order of operations."""
+    a, base, tail = abs(x), 0.0, 0.0
+    t = a
+    if a > 2.41421356237309504880:
+        base, tail, t = 1.57079632679489661923, 6.123233995736765886130e-17, -(1.0 / a)
+    elif a > 0.66:
+        base, tail, t = 7.85398163397448309616e-1, 0.5 * 6.123233995736765886130e-17, (a - 1.0) / (a + 1.0)
+    z = t * t
+    p = (((ATAN_P[0] * z + ATAN_P[1]) * z + ATAN_P[2]) * z + ATAN_P[3]) * z + ATAN_P[4]
+    q = ((((z + ATAN_Q[0]) * z + ATAN_Q[1]) * z + ATAN_Q[2]) * z + ATAN_Q[3]) * z + ATAN_Q[4]
+    r = t * ((z * p) / q) + t
+    if base != 0.0:
+        r = base + (r + tail)
+    return -r if math.copysign(1.0, x) < 0.0 else r
+
+
+def linear_regression_ref(inputs, period):
+    n = float(period)
+    centre, spread = (n - 1.0) / 2.0, n * (n * n - 1.0) / 12.0
+
+    def line(w):
+        mean = mean_of(w)
+        slope = left_sum((i - centre) * (y - w[0]) for i, y in enumerate(w)) / spread
+        return (mean + slope * centre, slope, mean - slope * centre, arctangent(slope) * (180.0 / math.pi),
+                mean + slope * (centre + 1.0))
+    return windowed(period, line)(inputs)
+
+
+def mid_point_ref(inputs, period):
+    return windowed(period, lambda w: (max(w) + min(w)) / 2.0)(inputs)  # of equal values the first, the oldest
+
+
+def mid_price_ref(candles, period):
+    out = []
+    for i in range(len(candles)):
+        w = candles[i + 1 - period:i + 1] if i + 1 >= period else None
+        out.append(None if w is None else (max(c[1] for c in w) + min(c[2] for c in w)) / 2.0)
+    return out
+
+
+def atr_ref(candles, period):
+    """The ATR class: the first candle's range counts; then Wilder's step, fused."""
+    prev, seed, atr, out = None, [], None, []
+    for c in candles:
+        h, low = c[1], c[2]
+        tr = h - low if prev is None else true_range(h, low, prev)
+        prev = c[3]
+        if atr is not None:
+            atr = fma(atr, period - 1.0, tr) / period
+        else:
+            seed.append(tr)
+            atr = left_sum(seed) / period if len(seed) == period else None
+        out.append(atr)
+    return out
+
+
+def natr_ref(candles, period):
+    return [None if a is None else 0.0 if c[3] == 0.0 else (a / c[3]) * 100.0
+            for a, c in zip(atr_ref(candles, period), candles)]
+
+
 # class name -> reference over a list of inputs, given every constructor argument (defaults filled in)
 REFERENCES = {
     "Momentum": lambda inputs, kw: momentum_ref(inputs, kw.get("period", 10)),
@@ -672,11 +770,17 @@ REFERENCES = {
     "Vortex": lambda inputs, kw: vortex_ref(inputs, **kw),
     "MassIndex": lambda inputs, kw: mass_index_ref(inputs, **kw),
     "HeikinAshi": lambda inputs, kw: heikin_ashi_ref(inputs),
+    "StdDev": lambda inputs, kw: stddev_ref(inputs, **kw),
+    "Variance": lambda inputs, kw: variance_ref(inputs, **kw),
+    "LinearRegression": lambda inputs, kw: linear_regression_ref(inputs, **kw),
+    "MidPoint": lambda inputs, kw: mid_point_ref(inputs, **kw),
+    "MidPrice": lambda inputs, kw: mid_price_ref(inputs, **kw),
+    "NATR": lambda inputs, kw: natr_ref(inputs, **kw),
 }
 MORE = [c for c in CASES if c.module == "_more"]
 # the smallest configuration, where all ones is refused
 TINY = {"PPO": {"fast": 1, "slow": 2, "signal": 1}, "APO": {"fast": 1, "slow": 2},
-        "ChaikinOscillator": {"fast": 1, "slow": 2}}
+        "ChaikinOscillator": {"fast": 1, "slow": 2}, "LinearRegression": {"period": 2}}
 
 
 def test_every_new_class_has_a_reference():
@@ -749,6 +853,43 @@ def test_widest_candles_match_reference(name):
         assert all(finite(x) for g in got for x in g)
 
 
+def test_natr_is_the_atr_class_in_percent_of_the_close():
+    natr, atr = kestov.NATR(5), kestov.ATR(5)
+    for c in awkward(next(c for c in MORE if c.name == "NATR"), 23, 2000):
+        a = atr.update(c)
+        assert bits(natr.update(c)) == bits(None if a is None else 0.0 if c[3] == 0.0 else (a / c[3]) * 100.0)
+
+
+@pytest.mark.parametrize("name", ["StdDev", "Variance", "LinearRegression"])
+def test_a_flat_window_has_no_spread_and_no_slope(name):
+    # Most such windows do not sum to period * x exactly: the mean must not come from that sum alone.
+    rng = random.Random(9)
+    for _ in range(300):
+        x, period = rng.uniform(-1e3, 1e3), rng.randint(2, 30)
+        obj = getattr(kestov, name)(period)
+        *_, out = [obj.update(x) for _ in range(period)]
+        assert out == ((x, 0.0, x, 0.0, x) if name == "LinearRegression" else 0.0)
+
+
+@pytest.mark.parametrize("period", [2, 5, 14])
+def test_linear_regression_of_a_line_is_that_line(period):
+    # Dyadic values: every sum, mean and quotient on the way is exact.
+    obj, step = kestov.LinearRegression(period), 0.5
+    *_, out = [obj.update(3.0 + step * i) for i in range(3 * period)]
+    newest = 3.0 + step * (3 * period - 1)
+    assert out[:3] + out[4:] == (newest, step, newest - step * (period - 1), newest + step)
+    assert out[3] == pytest.approx(math.degrees(math.atan(step)), rel=1e-15)
+
+
+def test_linear_regression_angle_is_the_slope_in_degrees():
+    # Over two values the slope is their difference: slopes from 1e-12 to 1e12, either sign.
+    obj, rng = kestov.LinearRegression(2), random.Random(5)
+    for _ in range(20000):
+        out = obj.update(rng.uniform(-1.0, 1.0) * 10.0 ** rng.uniform(-12.0, 12.0))
+        if out is not None:
+            assert out[3] == pytest.approx(math.atan(out[1]) * (180.0 / math.pi), rel=1e-15, abs=0.0)
+
+
 # -- TA-Lib on the bundled sample ----------------------------------------------------
 
 TALIB = {  # class name -> (constructor arguments, TA-Lib call on the sample's columns[, [(TA-Lib output, our column)]])
@@ -784,10 +925,22 @@ TALIB = {  # class name -> (constructor arguments, TA-Lib call on the sample's c
     "Vortex": ({}, lambda t, d: t.VORTEX(d["high"], d["low"], d["close"], 14), [(0, 0), (1, 1)]),
     "MassIndex": ({}, lambda t, d: t.MASSI(d["high"], d["low"], 9, 25)),
     "HeikinAshi": ({}, lambda t, d: t.HA(d["open"], d["high"], d["low"], d["close"]), [(k, k) for k in range(4)]),
+    "StdDev": ({"nbdev": 2.0}, lambda t, d: t.STDDEV(d["close"], 5, 2.0)),
+    "Variance": ({}, lambda t, d: t.VAR(d["close"], 5)),
+    "LinearRegression": ({}, lambda t, d: tuple(f(d["close"], 14) for f in (
+        t.LINEARREG, t.LINEARREG_SLOPE, t.LINEARREG_INTERCEPT, t.LINEARREG_ANGLE, t.TSF)), [(k, k) for k in range(5)]),
+    "MidPoint": ({}, lambda t, d: t.MIDPOINT(d["close"], 14)),
+    "MidPrice": ({}, lambda t, d: t.MIDPRICE(d["high"], d["low"], 14)),
+    # The ATR class counts the first candle's range in its seed and TA-Lib does not: at 14 the two still
+    # differ by 1.1e-11 after row 300 (docs/more.md), at 7 by rounding.
+    "NATR": ({"period": 7}, lambda t, d: t.NATR(d["high"], d["low"], d["close"], 7)),
 }
-# Both sides keep running sums of squares and products, subtracting in another order; Sxx - Sx * Sx / n cancels
-# most digits of a price's square, so the rounding of either side shows at this size.
-TOLERANCE = {"Correlation": 1e-9, "Beta": 1e-9}
+# Correlation, Beta: both sides keep running sums of squares and products, subtracting in another order;
+# Sxx - Sx * Sx / n cancels most digits of a price's square, so the rounding of either side shows at this size.
+# LinearRegression: on the sample TA-Lib's regression slope drifts from the exact one, up to 2.1e-12 of the
+# slope's range (its angle 3.7e-12 of the angle's), while the class's, summed afresh, stays within 1.2e-16 of
+# that range (docs/more.md).
+TOLERANCE = {"Correlation": 1e-9, "Beta": 1e-9, "LinearRegression": 1e-11}
 
 
 def sample():
@@ -880,6 +1033,11 @@ DIVISOR = "invalid parameter: volume_divisor must be finite and greater than zer
     ("Vortex", {"period": 0}, "period must be greater than zero"),
     ("MassIndex", {"ema_period": 0}, "period must be greater than zero"),
     ("MassIndex", {"sum_period": 0}, "period must be greater than zero"),
+    ("StdDev", {"nbdev": 0.0}, MULTIPLIER),
+    ("StdDev", {"nbdev": -1.0}, MULTIPLIER),
+    ("StdDev", {"nbdev": float("inf")}, MULTIPLIER),
+    ("LinearRegression", {"period": 1}, "invalid period: a line needs a period of at least 2"),
+    ("NATR", {"period": 0}, "period must be greater than zero"),
 ])
 def test_refused_configurations(name, kwargs, text):
     case = next(c for c in MORE if c.name == name)

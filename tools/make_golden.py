@@ -128,6 +128,12 @@ CLASSES = {
     "Vortex": ("hlc", [{}, {"period": 1}, {"period": 100}]),
     "MassIndex": ("hl", [{}, {"ema_period": 1, "sum_period": 1}, {"ema_period": 50, "sum_period": 100}]),
     "HeikinAshi": ("ohlc", [{}]),
+    "StdDev": ("prices", [{}, {"period": 1, "nbdev": 1.0}, {"period": 100, "nbdev": 2.5}]),
+    "Variance": ("prices", [{}, {"period": 1}, {"period": 2}, {"period": 100}]),
+    "LinearRegression": ("prices", [{}, {"period": 2}, {"period": 3}, {"period": 100}]),
+    "MidPoint": ("prices", [{}, {"period": 1}, {"period": 100}]),
+    "MidPrice": ("hl", [{}, {"period": 1}, {"period": 100}]),
+    "NATR": ("hlc", [{}, {"period": 1}, {"period": 100}]),
 }
 
 # Rows that repeat the row before them: windows of one price, for the

@@ -152,6 +152,12 @@ TEST(updates_never_allocate) {
     check_updates_never_allocate(kestov::Correlation::create(30));
     check_updates_never_allocate(kestov::Beta::create(5));
     check_updates_never_allocate(kestov::SessionVWAP::create(86400, 0));
+    check_updates_never_allocate(kestov::StdDev::create(5, 1.0));
+    check_updates_never_allocate(kestov::Variance::create(5));
+    check_updates_never_allocate(kestov::LinearRegression::create(14));
+    check_updates_never_allocate(kestov::MidPoint::create(14));
+    check_updates_never_allocate(kestov::MidPrice::create(14));
+    check_updates_never_allocate(kestov::NATR::create(14));
 }
 
 TEST(construction_allocates_its_room) {

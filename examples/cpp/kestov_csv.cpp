@@ -312,6 +312,12 @@ int run_named(const Table& table, std::string_view name, const char* state) {
     if (name == "Vortex") return run(table, name, Vortex::create(14), state);
     if (name == "MassIndex") return run(table, name, MassIndex::create(9, 25), state);
     if (name == "HeikinAshi") return run(table, name, HeikinAshi::create(), state);
+    if (name == "StdDev") return run(table, name, StdDev::create(5, 1.0), state);
+    if (name == "Variance") return run(table, name, Variance::create(5), state);
+    if (name == "LinearRegression") return run(table, name, LinearRegression::create(14), state);
+    if (name == "MidPoint") return run(table, name, MidPoint::create(14), state);
+    if (name == "MidPrice") return run(table, name, MidPrice::create(14), state);
+    if (name == "NATR") return run(table, name, NATR::create(14), state);
     fail(std::string(name), "unknown indicator");
     return 2;
 }

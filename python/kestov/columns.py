@@ -20,6 +20,7 @@ OUTPUT_COLUMNS = {
     "Ichimoku": ("tenkan", "kijun", "span_a", "span_b"),
     "Vortex": ("plus", "minus"),
     "HeikinAshi": ("open", "high", "low", "close"),
+    "LinearRegression": ("value", "slope", "intercept", "angle", "forecast"),
 }
 
 

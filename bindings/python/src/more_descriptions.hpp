@@ -21,14 +21,19 @@
 #include "kestov/indicators/heikin_ashi.hpp"
 #include "kestov/indicators/ichimoku.hpp"
 #include "kestov/indicators/kst.hpp"
+#include "kestov/indicators/linear_regression.hpp"
 #include "kestov/indicators/mass_index.hpp"
+#include "kestov/indicators/mid_point.hpp"
+#include "kestov/indicators/mid_price.hpp"
 #include "kestov/indicators/momentum.hpp"
+#include "kestov/indicators/natr.hpp"
 #include "kestov/indicators/nvi.hpp"
 #include "kestov/indicators/ppo.hpp"
 #include "kestov/indicators/pvi.hpp"
 #include "kestov/indicators/pvt.hpp"
 #include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/session_vwap.hpp"
+#include "kestov/indicators/stddev.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/supertrend.hpp"
 #include "kestov/indicators/t3.hpp"
@@ -36,6 +41,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/variance.hpp"
 #include "kestov/indicators/vortex.hpp"
 #include "kestov/indicators/vwma.hpp"
 #include "kestov/indicators/zlema.hpp"
@@ -275,12 +281,49 @@ struct HeikinAshi_ : DescribeMore<HeikinAshi, OpenHighLowClose> {
     static constexpr Property<Core> properties[] = {prop<&Core::value>("value")};
 };
 
+struct StdDev_ : DescribeMore<StdDev, Prices> {
+    static constexpr const char* name = "StdDev";
+    static constexpr Param params[] = {{"period", "5"}, {"nbdev", "1.0"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::nbdev>("nbdev"),
+                                                    prop<&Core::value>("value")};
+};
+
+struct Variance_ : DescribeMore<Variance, Prices> {
+    static constexpr const char* name = "Variance";
+    static constexpr Param params[] = {{"period", "5"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct LinearRegression_ : DescribeMore<LinearRegression, Prices> {
+    static constexpr const char* name = "LinearRegression";
+    static constexpr Param params[] = {{"period", "14"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct MidPoint_ : DescribeMore<MidPoint, Prices> {
+    static constexpr const char* name = "MidPoint";
+    static constexpr Param params[] = {{"period", "14"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct MidPrice_ : DescribeMore<MidPrice, HighLow> {
+    static constexpr const char* name = "MidPrice";
+    static constexpr Param params[] = {{"period", "14"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
+struct NATR_ : DescribeMore<NATR, HighLowClose> {
+    static constexpr const char* name = "NATR";
+    static constexpr Param params[] = {{"period", "14"}};
+    static constexpr Property<Core> properties[] = {prop<&Core::period>("period"), prop<&Core::value>("value")};
+};
+
 // Every description of kestov._more, in registration order.
 template <template <class...> class F>
 using EachMore = F<Momentum_, TrueRange_, StochRSI_, ADXR_, DX_, PPO_, APO_, TSI_, CMO_, UltimateOscillator_, KST_,
                     Coppock_, DPO_, SuperTrend_, Ichimoku_, AroonOscillator_, BalanceOfPower_, ZLEMA_, T3_, TRIMA_,
                     VWMA_, RMA_, Correlation_, Beta_, SessionVWAP_, AccumulationDistribution_, ChaikinOscillator_,
                     ChaikinMoneyFlow_, ForceIndex_, EaseOfMovement_, PVT_, NVI_, PVI_, Vortex_, MassIndex_,
-                    HeikinAshi_>;
+                    HeikinAshi_, StdDev_, Variance_, LinearRegression_, MidPoint_, MidPrice_, NATR_>;
 
 }  // namespace kestov::py::descriptions

@@ -35,10 +35,14 @@
 #include "kestov/indicators/kama.hpp"
 #include "kestov/indicators/keltner.hpp"
 #include "kestov/indicators/kst.hpp"
+#include "kestov/indicators/linear_regression.hpp"
 #include "kestov/indicators/macd.hpp"
 #include "kestov/indicators/mass_index.hpp"
 #include "kestov/indicators/mfi.hpp"
+#include "kestov/indicators/mid_point.hpp"
+#include "kestov/indicators/mid_price.hpp"
 #include "kestov/indicators/momentum.hpp"
+#include "kestov/indicators/natr.hpp"
 #include "kestov/indicators/nvi.hpp"
 #include "kestov/indicators/obv.hpp"
 #include "kestov/indicators/ppo.hpp"
@@ -50,6 +54,7 @@
 #include "kestov/indicators/rsi.hpp"
 #include "kestov/indicators/session_vwap.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/indicators/stddev.hpp"
 #include "kestov/indicators/stoch_rsi.hpp"
 #include "kestov/indicators/stochastic.hpp"
 #include "kestov/indicators/supertrend.hpp"
@@ -60,6 +65,7 @@
 #include "kestov/indicators/true_range.hpp"
 #include "kestov/indicators/tsi.hpp"
 #include "kestov/indicators/ultimate_oscillator.hpp"
+#include "kestov/indicators/variance.hpp"
 #include "kestov/indicators/vortex.hpp"
 #include "kestov/indicators/vwap.hpp"
 #include "kestov/indicators/vwma.hpp"
@@ -82,7 +88,7 @@ using AllIndicators =
              DX, PPO, APO, TSI, CMO, UltimateOscillator, KST, Coppock, DPO, SuperTrend, Ichimoku, AroonOscillator,
              BalanceOfPower, ZLEMA, T3, TRIMA, VWMA, RMA, Correlation, Beta, SessionVWAP, AccumulationDistribution,
              ChaikinOscillator, ChaikinMoneyFlow, ForceIndex, EaseOfMovement, PVT, NVI, PVI, Vortex, MassIndex,
-             HeikinAshi>;
+             HeikinAshi, StdDev, Variance, LinearRegression, MidPoint, MidPrice, NATR>;
 
 template <class... T>
 constexpr bool all_saveable(TypeList<T...>) {

@@ -1,0 +1,63 @@
+#pragma once
+// Midprice: halfway between the highest high and the lowest low of the last
+// `period` candles, (highest high + lowest low) / 2; Ichimoku's lines are
+// midprices.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/candle.hpp"
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/window_extreme.hpp"
+
+namespace kestov {
+
+class MidPrice {
+public:
+    using Input = Candle;
+    using Output = double;
+    static constexpr std::string_view name = "MidPrice";
+
+private:
+    using Range = WindowRange<Higher, Lower>;  // of equal prices the oldest, as Donchian's
+    Range range_;
+    std::uint64_t period_;
+
+    MidPrice(Range range, std::uint64_t period) noexcept : range_(std::move(range)), period_(period) {}
+
+public:
+    static Expected<MidPrice, BuildError> create(std::uint64_t period) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        auto range = Range::with_capacity(period);
+        if (!range) return BuildError{range.error()};
+        return MidPrice(std::move(range).value(), period);
+    }
+
+    std::optional<double> update(const Candle& candle) noexcept {
+        if (!range_.push(candle.high(), candle.low())) return std::nullopt;
+        return (range_.highest() + range_.lowest()) / 2.0;
+    }
+
+    std::optional<double> value() const noexcept {
+        if (!range_.full()) return std::nullopt;
+        return (range_.highest() + range_.lowest()) / 2.0;
+    }
+
+    bool is_ready() const noexcept { return range_.full(); }
+    std::uint64_t warmup_period() const noexcept { return period_; }
+    std::uint64_t period() const noexcept { return period_; }
+
+    void reset() noexcept { range_.clear(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t> config() const noexcept { return {period_}; }
+    template <class V>
+    void fields(V& v) {
+        v(range_);
+    }
+};
+
+}  // namespace kestov

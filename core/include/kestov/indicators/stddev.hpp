@@ -1,0 +1,71 @@
+#pragma once
+// Standard deviation: the square root of the population variance of the
+// last `period` finite values (Variance), times `nbdev`.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+
+#include "kestov/error.hpp"
+#include "kestov/expected.hpp"
+#include "kestov/indicators/variance.hpp"
+#include "kestov/numeric.hpp"
+
+namespace kestov {
+
+class StdDev {
+public:
+    using Input = double;
+    using Output = double;
+    static constexpr std::string_view name = "StdDev";
+
+private:
+    Variance variance_;
+    double nbdev_;
+
+    StdDev(Variance variance, double nbdev) noexcept : variance_(std::move(variance)), nbdev_(nbdev) {}
+
+    double deviation(double variance) const noexcept { return std::sqrt(variance) * nbdev_; }
+
+public:
+    // nbdev is refused as a band multiplier is, unless finite and above
+    // zero: a negative one would make the deviation negative, and zero
+    // would leave nothing of it.
+    static Expected<StdDev, BuildError> create(std::uint64_t period, double nbdev) noexcept {
+        if (period == 0) return BuildError{IndicatorError::period_zero()};
+        if (!(is_finite(nbdev) && nbdev > 0.0)) return BuildError{IndicatorError::invalid_multiplier()};
+        auto variance = Variance::create(period);
+        if (!variance) return variance.error();
+        return StdDev(std::move(variance).value(), nbdev);
+    }
+
+    std::optional<double> update(double value) noexcept {
+        const auto variance = variance_.update(value);
+        if (!variance) return std::nullopt;
+        return deviation(*variance);
+    }
+
+    std::optional<double> value() const noexcept {
+        const auto variance = variance_.value();
+        if (!variance) return std::nullopt;
+        return deviation(*variance);
+    }
+
+    bool is_ready() const noexcept { return variance_.is_ready(); }
+    std::uint64_t warmup_period() const noexcept { return variance_.warmup_period(); }
+    std::uint64_t period() const noexcept { return variance_.period(); }
+    double nbdev() const noexcept { return nbdev_; }
+
+    void reset() noexcept { variance_.reset(); }
+
+    // Saved state (state.hpp).
+    std::tuple<std::uint64_t, double> config() const noexcept { return {variance_.period(), nbdev_}; }
+    template <class V>
+    void fields(V& v) {
+        v(variance_);
+    }
+};
+
+}  // namespace kestov
