@@ -53,14 +53,15 @@ public:
         // replaces it.
         const double open = has_current_ ? midpoint(current_[0], current_[3]) : midpoint(candle.open(), candle.close());
         const double close = mean(candle);
-        // Every value here is finite, so the extremes need no NaN rule; chosen
-        // without a branch, as whether the open is above the close is as
+        // Every value here is finite, so the extremes need no NaN rule: plain
+        // comparisons, which compilers turn into max and min instructions
+        // rather than branches on whether the open is above the close, as
         // unpredictable as the prices. Of equal values the candle's own high
         // and low are kept, then the open.
-        const double upper = pick(open < close, close, open);
-        const double lower = pick(close < open, close, open);
-        const double high = pick(candle.high() < upper, upper, candle.high());
-        const double low = pick(lower < candle.low(), lower, candle.low());
+        const double upper = open < close ? close : open;
+        const double lower = close < open ? close : open;
+        const double high = candle.high() < upper ? upper : candle.high();
+        const double low = lower < candle.low() ? lower : candle.low();
         current_ = {open, high, low, close};
         has_current_ = true;
         return current_;
