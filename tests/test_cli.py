@@ -40,9 +40,12 @@ def sample_columns():
     return [r[0] for r in rows], cols
 
 
+def batch_inputs(cls):
+    return [p for p in inspect.signature(cls.batch).parameters if p != "self"]
+
+
 def direct(cls, cols, *args, **kwargs):
-    inputs = list(inspect.signature(cls.batch).parameters)[1:]
-    return cls(*args, **kwargs).batch(*[cols[name] for name in inputs])
+    return cls(*args, **kwargs).batch(*[cols[name] for name in batch_inputs(cls)])
 
 
 def assert_column(cells, values):
@@ -63,26 +66,44 @@ def check_output(out, label, name, result):
     return len(names)
 
 
-def test_default_run_matches_each_batch(capsys):
+@pytest.mark.parametrize("date, columns", [
+    ("date", ("open", "high", "low", "close", "volume")),
+    ("", ("close",)),                           # DataFrame.to_csv of a date-indexed close
+    (None, ("high", "low", "close", "volume")),
+])
+def test_default_run_is_every_class_the_columns_allow(tmp_path, capsys, date, columns):
     dates, cols = sample_columns()
-    code, out, err = run(capsys)
-    assert (code, err) == (0, "")
+    lines = [([] if date is None else [date]) + list(columns)]
+    lines += [([] if date is None else [d]) + [repr(float(cols[c][i])) for c in columns] for i, d in enumerate(dates)]
+    (tmp_path / "in.csv").write_text("".join(",".join(line) + "\n" for line in lines))
+    code, out, err = run(capsys, str(tmp_path / "in.csv"))
     header, rows = table(out)
-    assert header[0] == "date" and "SMA" in header and "ATR" in header
-    assert len(rows) == len(dates) and [r[0] for r in rows] == dates
-    width = 1
+    assert code == 0 and len(rows) == len(dates)
+    assert [r[0] for r in rows] == dates if date is not None else header[0] == "SMA"
+    have = set(columns) | {"prices"} | ({"timestamp"} if date is not None else set())
+    width = date is not None
+    left_out = {}
     for name in kestov.__all__[1:]:
         cls = getattr(kestov, name)
-        if "a" in inspect.signature(cls.batch).parameters:  # a pair of series: not in a candle file
-            assert not any(h.startswith(name) for h in header)
+        missing = [c for c in batch_inputs(cls) if c not in have]
+        if missing:
+            assert not any(h == name or h.startswith(name + ".") for h in header)
+            left_out[name] = missing
             continue
         required = [p for p in inspect.signature(cls).parameters.values() if p.default is p.empty]
         width += check_output(out, name, name, direct(cls, cols, *[20] * len(required)))
     assert len(header) == width
+    # one line naming each class left out, in a group with exactly the columns it lacks
+    assert err.startswith(f"kestov: {tmp_path / 'in.csv'}: left out ") and err.count("\n") == 1
+    groups = [g.partition(" (no column ") for g in err.split(": left out ")[1].rstrip(")\n").split("); ")]
+    assert {name: missing.replace(" or ", ", ").split(", ")
+            for names, _, missing in groups for name in names.split(", ")} == left_out
 
 
 @pytest.mark.parametrize("text, label, name, args, kwargs", [
     ("SMA(5)", "SMA(5)", "SMA", (5,), {}),
+    ("SMA", "SMA", "SMA", (20,), {}),           # a bare name runs as the default run does
+    ("SMA()", "SMA", "SMA", (20,), {}),
     ("SMA(period=5)", "SMA(period=5)", "SMA", (), {"period": 5}),
     (" ATR ", "ATR", "ATR", (), {}),
     ("ATR()", "ATR", "ATR", (), {}),
@@ -98,16 +119,55 @@ def test_request_equals_direct_construction(capsys, text, label, name, args, kwa
     check_output(out, label, name, direct(cls, cols, *args, **kwargs))
 
 
-@pytest.mark.parametrize("date", [None, "Timestamp"])
+@pytest.mark.parametrize("date", [None, "Timestamp", ""])
 def test_close_only_csv(tmp_path, capsys, date):
     lines = ["Close", "1", "2", "3", "4", "5"]
     want = ["SMA(3),SMA(period=2)", ",", ",1.5", "2.0,2.5", "3.0,3.5", "4.0,4.5"]
-    if date:
+    if date is not None:
         lines, want = ([f"{d},{x}" for d, x in zip([date, *"abcde"], t)] for t in (lines, want))
     (tmp_path / "in.csv").write_text("\n".join(lines) + "\n")
     argv = [str(tmp_path / "in.csv"), "-i", "SMA(3)", "-i", "SMA(period=2)", "-o", str(tmp_path / "out.csv")]
     assert run(capsys, *argv) == (0, "", "")
     assert (tmp_path / "out.csv").read_text().splitlines() == want
+
+
+def gapped_sample(path):
+    """The sample with holes: close at rows 10 and 11, high at 40 (as NaN), volume at 41; and the columns as
+    arrays with NaN there."""
+    header, rows = table(SAMPLE.read_text())
+    for row, column, text in ((10, 4, ""), (11, 4, " "), (40, 2, "NaN"), (41, 5, "")):
+        rows[row][column] = text
+    path.write_text("".join(",".join(r) + "\n" for r in [header, *rows]))
+    cols = {name: np.array([float(r[i]) if r[i].strip() else np.nan for r in rows]) for i, name in enumerate(header) if i}
+    cols["prices"] = cols["close"]
+    return cols
+
+
+def test_gaps(tmp_path, capsys):
+    cols = gapped_sample(tmp_path / "in.csv")
+    requests = {"SMA(5)": (kestov.SMA, 5), "MACD(5, 10, 3)": (kestov.MACD, 5, 10, 3), "ATR(5)": (kestov.ATR, 5),
+                "OBV": (kestov.OBV,), "Donchian(5)": (kestov.Donchian, 5)}
+    argv = [str(tmp_path / "in.csv")] + [a for r in requests for a in ("-i", r)]
+    code, out, err = run(capsys, *argv)
+    assert code == 1 and "line 12: column 'close': empty cell (--gaps lets it through)" in err
+    code, out, err = run(capsys, *argv, "--gaps")
+    assert code == 0
+    notes = err.splitlines()
+    for label, (cls, *args) in requests.items():
+        columns = [cols[c] for c in batch_inputs(cls)]
+        if list(inspect.signature(cls.update).parameters)[-1] != "candle":
+            check_output(out, label, cls.__name__, cls(*args).batch(*columns))  # NaN goes in: the class skips it
+            assert label not in err
+            continue
+        # a candle indicator skips the rows where a cell it reads is missing
+        missing = np.logical_or.reduce([np.isnan(c) for c in columns])
+        kept = cls(*args).batch(*[c[~missing] for c in columns])
+        expected = np.full((len(missing),) + kept.shape[1:], np.nan)
+        expected[~missing] = kept
+        check_output(out, label, cls.__name__, expected)
+        rows = np.flatnonzero(missing)
+        [note] = [n for n in notes if label in n.split(": ")[-1].partition(" skipped ")[0].split(", ")]
+        assert f"skipped {len(rows)} row" in note and note.endswith(f"the first on line {rows[0] + 2}")
 
 
 def test_list(capsys):
@@ -135,7 +195,7 @@ def test_list(capsys):
     (None, ["--follow", "{dir}/in.csv"], 2, "standard input"),
     (None, ["--follow", "--plot", "{dir}/x.png"], 2, "--plot"),
     (None, ["{dir}/missing.csv"], 1, "missing.csv"),
-    (None, ["-o", "{dir}/no/such/out.csv"], 1, "out.csv"),
+    (None, ["-i", "SMA(5)", "-o", "{dir}/no/such/out.csv"], 1, "out.csv"),
     ("", [], 1, "empty"),
     ("1,2,3\n", ["-i", "SMA(2)"], 1, "header"),
     ("close\n1\nx\n", ["-i", "SMA(2)"], 1, "line 3"),

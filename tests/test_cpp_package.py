@@ -1,8 +1,10 @@
-"""The core installed as a CMake package: a C++ program built against it streams
-the sample through each indicator and prints what the Python module computes."""
+"""The core installed as a CMake package: a C++ program built against it reads
+the requests the command line reads and prints what it prints."""
 
+import contextlib
 import csv
 import inspect
+import io
 import re
 import shutil
 import subprocess
@@ -12,7 +14,7 @@ from pathlib import Path
 import pytest
 
 import kestov
-from classes import bits
+from kestov.cli import main
 
 ROOT = Path(__file__).resolve().parents[1]
 SAMPLE = ROOT / "python" / "kestov" / "data" / "sample.csv"
@@ -53,33 +55,66 @@ def program(tmp_path_factory):
     return tmp / "example" / "kestov_csv"
 
 
-def sample_bars():
-    with open(SAMPLE, newline="") as f:
-        rows = list(csv.DictReader(f))
-    return [(r["date"], tuple(float(r[k]) for k in ("open", "high", "low", "close", "volume")) + (i,))
-            for i, r in enumerate(rows)]
+@pytest.fixture(scope="module")
+def bars(tmp_path_factory):
+    """The sample with columns a and b (its close and open) for the two-series statistics."""
+    path = tmp_path_factory.mktemp("bars") / "bars.csv"
+    with open(SAMPLE, newline="") as f, open(path, "w", newline="") as out:
+        rows = list(csv.reader(f))
+        csv.writer(out, lineterminator="\n").writerows([rows[0] + ["a", "b"]] + [r + [r[4], r[1]] for r in rows[1:]])
+    return path
+
+
+def command_line(*argv):
+    out = io.StringIO()
+    with contextlib.redirect_stdout(out):
+        assert main([str(a) for a in argv]) == 0
+    return out.getvalue()
+
+
+def test_list_is_the_modules(program):
+    done = subprocess.run([program, "--list"], capture_output=True, text=True)
+    assert (done.returncode, done.stderr) == (0, "")
+    assert done.stdout == command_line("--list")
+
+
+def other_arguments(cls):
+    """Arguments other than the defaults (20 for a required period): whole numbers one more, others 3/4."""
+    values = {}
+    for p in inspect.signature(cls).parameters.values():
+        default = 20 if p.default is p.empty else p.default
+        values[p.name] = default + 1 if isinstance(default, int) else default * 0.75
+    return values
 
 
 @pytest.mark.parametrize("name", NAMES)
-def test_program_matches_module(program, name):
-    done = subprocess.run([program, SAMPLE, name], capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
-    header, *rows = list(csv.reader(done.stdout.splitlines()))
+def test_program_prints_what_the_command_line_prints(program, bars, name):
+    values = other_arguments(getattr(kestov, name))
+    requests = [name]
+    if values:
+        # in order, and by keyword in another order than the class's
+        requests.append(f"{name}({', '.join(map(repr, values.values()))})")
+        requests.append(f"{name}({', '.join(f'{k}={v!r}' for k, v in reversed(values.items()))})")
+    for request in requests:
+        done = subprocess.run([program, bars, request], capture_output=True, text=True)
+        assert (done.returncode, done.stderr) == (0, ""), request
+        assert done.stdout == command_line(bars, "-i", request), request
 
-    cls = getattr(kestov, name)
-    required = [p for p in inspect.signature(cls).parameters.values() if p.default is p.empty]
-    indicator = cls(*[20] * len(required))
-    takes = list(inspect.signature(cls.update).parameters)[-1]
-    bars = sample_bars()
-    assert header[0] == "date" and len(rows) == len(bars)
-    for (date, *cells), (bar_date, candle) in zip(rows, bars):
-        out = indicator.update({"candle": candle, "pair": (candle[3], candle[0])}.get(takes, candle[3]))
-        assert date == bar_date
-        if out is None:
-            assert set(cells) == {""}, date
-        else:
-            out = out if isinstance(out, tuple) else (out,)
-            assert bits(tuple(float(c) for c in cells)) == bits(out), date
+
+@pytest.mark.parametrize("request_text, needle", [
+    ("Nope", "Nope: unknown indicator"),
+    ("SMA(2.5)", "SMA(2.5): 'period' takes a whole number"),
+    ("SMA(-1)", "SMA(-1): 'period' cannot be negative"),
+    ("SMA(0)", "SMA(0): period must be greater than zero"),
+    ("SMA(5, 6)", "SMA(5, 6): takes at most 1 argument (2 given)"),
+    ("MACD(slowest=3)", "MACD(slowest=3): no argument named 'slowest' (MACD(fast=12, slow=26, signal=9))"),
+    ("MACD(fast=3, 5)", "an argument in order after one by keyword"),
+    ("SMA(os)", "arguments must be numbers"),
+])
+def test_bad_request_is_a_usage_error(program, request_text, needle):
+    done = subprocess.run([program, SAMPLE, request_text], capture_output=True, text=True)
+    assert (done.returncode, done.stdout) == (2, "")
+    assert done.stderr.startswith("kestov_csv: ") and done.stderr.count("\n") == 1 and needle in done.stderr
 
 
 # -- resuming from a saved state ------------------------------------------------
@@ -94,13 +129,13 @@ def write_part(path, header, rows):
 
 
 @pytest.mark.parametrize("name", NAMES)
-def test_split_run_prints_the_whole_run(program, tmp_path, name):
-    header, *rows = SAMPLE.read_text().splitlines(keepends=True)
-    whole = subprocess.run([program, SAMPLE, name], capture_output=True, text=True)
+def test_split_run_prints_the_whole_run(program, bars, tmp_path, name):
+    header, *rows = bars.read_text().splitlines(keepends=True)
+    whole = subprocess.run([program, bars, name], capture_output=True, text=True)
     assert whole.returncode == 0, whole.stderr
     # A state of the whole series, saved by a single run, for the split runs' last state to match.
     single = tmp_path / "single"
-    assert run(program, SAMPLE, name, single).stdout == whole.stdout
+    assert run(program, bars, name, single).stdout == whole.stdout
 
     # Cut before the first bar, in the warm-up, after it, and after the last bar.
     for cut in (0, 7, len(rows) // 2, len(rows)):

@@ -2,7 +2,7 @@ import numpy as np
 import pytest
 
 from classes import FIELDS, FRAME_CASES, by_class, candles
-from kestov import ATR, MFI, RSI
+from kestov import ATR, MACD, MFI, RSI, SMA
 from kestov.columns import column_names
 
 pd = pytest.importorskip("pandas")
@@ -72,6 +72,28 @@ def test_refusals():
         kpd.batch(RSI(), pd.Series(["a", "b"], name="close"))
     with pytest.raises(TypeError, match="Series or DataFrame"):
         kpd.batch(RSI(), [1.0, 2.0])
+    with pytest.raises(TypeError, match=r"pass an indicator object, such as SMA\(20\), not the class SMA$"):
+        kpd.batch(SMA, df)
+    with pytest.raises(TypeError, match=r"such as MACD\(\), not the class MACD$"):
+        kpd.panel(MACD, df)
+
+
+@by_class([c for c in FRAME_CASES if c.kind == "candle"])
+@pytest.mark.parametrize("bad", [0, 57])
+def test_refused_row_is_named_and_the_rows_before_it_taken(case, bad):
+    df = frame()
+    df.iloc[bad, list(df.columns).index(HEADERS[case.columns[0]])] = np.nan
+    indicator = case.make()
+    with pytest.raises(ValueError) as refused:
+        kpd.batch(indicator, df)
+    plain = case.make()
+    with pytest.raises(ValueError) as compiled:
+        plain.batch(*[df[HEADERS[c]].to_numpy() for c in case.columns])
+    assert str(refused.value) == f"{case.name}: row {bad} (index {df.index[bad]}): {compiled.value}"
+    # left where batch leaves it: through the rows before the refused one
+    before = case.make()
+    before.batch(*[df[HEADERS[c]].to_numpy()[:bad] for c in case.columns])
+    assert indicator.__reduce__() == before.__reduce__() == plain.__reduce__()
 
 
 @by_class([c for c in FRAME_CASES if c.name in ("SMA", "MACD", "ATR", "MFI", "Aroon")])

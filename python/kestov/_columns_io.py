@@ -19,12 +19,15 @@ only exist once its library is loaded, so sys.modules says which it can be.
 
 from __future__ import annotations
 
+import copy
+import inspect
 import sys
 from typing import Any, Callable, List, Optional, Sequence, Tuple
 
 import numpy as np
 
-__all__ = ["empty_inputs", "find_column", "is_arrow", "nanoseconds", "read_float64", "read_inputs", "read_int64"]
+__all__ = ["empty_inputs", "find_column", "indicator_class", "is_arrow", "nanoseconds", "read_float64", "read_inputs",
+           "read_int64", "refused_row"]
 
 _UNITS = {"ns": 1, "us": 10**3, "ms": 10**6, "s": 10**9, "m": 60 * 10**9, "min": 60 * 10**9, "h": 3600 * 10**9,
           "d": 86400 * 10**9, "w": 7 * 86400 * 10**9}
@@ -38,6 +41,33 @@ def find_column(labels: Sequence[object], wanted: str, reader: str) -> int:
     if len(hits) > 1:
         raise ValueError(f"column {wanted!r} appears more than once")
     return hits[0]
+
+
+def indicator_class(indicator: object) -> type:
+    """The class of an indicator object; a TypeError that shows the call to make when given the class itself."""
+    if isinstance(indicator, type):
+        name = indicator.__name__
+        try:
+            required = [p for p in inspect.signature(indicator).parameters.values() if p.default is p.empty]
+        except (TypeError, ValueError):
+            required = []
+        example = f"{name}({', '.join(['20'] * len(required))})"
+        raise TypeError(f"pass an indicator object, such as {example}, not the class {name}")
+    return type(indicator)
+
+
+def refused_row(indicator: Any, columns: Sequence[np.ndarray]) -> int:
+    """The first row that `indicator`, as it stands, refuses when batch is given `columns` (which it does
+    refuse): found by halving, on copies, so `indicator` itself does not move."""
+    low, high = 0, len(columns[0])  # rows [0, low) go through; [0, high) do not
+    while high - low > 1:
+        middle = (low + high) // 2
+        try:
+            copy.copy(indicator).batch(*(c[:middle] for c in columns))
+            low = middle
+        except ValueError:
+            high = middle
+    return high - 1
 
 
 def empty_inputs(needed: Sequence[str]) -> List[np.ndarray]:

@@ -1,7 +1,7 @@
 """Command-line program: run indicators over a CSV of bars, write a CSV of results.
 
-    kestov [CSV] [-i INDICATOR]... [-o FILE] [--plot FILE.png]
-    kestov --follow [--state FILE] [-i INDICATOR]... [-o FILE] < live CSV
+    kestov [CSV] [-i INDICATOR]... [--gaps] [-o FILE] [--plot FILE.png [--window N|FROM..TO]]
+    kestov --follow [--state FILE] [-i INDICATOR]... [--gaps] [-o FILE] < live CSV
 
 Everything about the indicators (names, constructor arguments, batch inputs)
 comes from the extension modules' registries, so new classes show up here
@@ -16,6 +16,7 @@ import copy
 import csv
 import difflib
 import inspect
+import itertools
 import json
 import math
 import os
@@ -30,12 +31,16 @@ import numpy as np
 
 import kestov
 from kestov import _kestov
-from kestov._columns_io import empty_inputs
+from kestov._columns_io import empty_inputs, refused_row
 from kestov.columns import column_names, input_columns
 
 PROG = "kestov"
-DATE_COLUMNS = ("date", "datetime", "time", "timestamp")
-# what a required constructor parameter gets when no -i is given
+# A first column of these names, or with no name at all (as DataFrame.to_csv
+# writes a date index), holds each row's date or label.
+DATE_COLUMNS = ("date", "datetime", "time", "timestamp", "")
+# what --gaps reads as a missing value: pandas and polars write an empty cell, R "NA"
+GAP_CELLS = ("", "nan", "na", "null")
+# what a required constructor parameter gets in the default run, and for a bare -i NAME
 DEFAULT_REQUIRED = 20
 
 
@@ -79,6 +84,14 @@ def batch_inputs(cls):
         return input_columns(cls)
     except ValueError as exc:
         raise CliError(str(exc)) from None
+
+
+def update_takes(cls, label):
+    """What cls.update takes: "candle", "pair", or a single value."""
+    try:
+        return list(inspect.signature(cls.update).parameters)[-1]
+    except (TypeError, ValueError, IndexError):
+        raise CliError(f"{label}: update has no readable signature") from None
 
 
 # -- indicator requests -----------------------------------------------------
@@ -147,12 +160,8 @@ def default_args(cls):
 
 
 def requested_indicators(requests):
-    """(label, class name, instance, inputs) for each -i, or by default every class that reads a candle file's
-    columns (all but the two-series statistics, whose columns a and b only a file made for them has)."""
+    """(label, class name, instance, inputs) for each -i; a request without arguments gets the default run's."""
     classes = registry()
-    if not requests:
-        return [(name, name, build(cls, name, default_args(cls), {}), batch_inputs(cls))
-                for name, cls in classes.items() if not {"a", "b"} & set(batch_inputs(cls))]
     result, seen = [], set()
     for text in requests:
         name, args, kwargs = parse_request(text)
@@ -161,8 +170,38 @@ def requested_indicators(requests):
         if label in seen:
             raise UsageError(f"{label} requested more than once")
         seen.add(label)
+        if not args and not kwargs:
+            args = default_args(cls)
         result.append((label, name, build(cls, label, args, kwargs), batch_inputs(cls)))
     return result
+
+
+def default_indicators(header, source):
+    """Every class, at its defaults, that the header's columns let run, in registration order.
+
+    The ones left out are named on stderr, grouped by the columns they lack.
+    """
+    names = header_names(header)
+    have = set(names) | ({"timestamp"} if names[0] in DATE_COLUMNS else set())
+    chosen, lacking = [], {}
+    for name, cls in registry().items():
+        inputs = batch_inputs(cls)
+        missing = tuple(c for c in dict.fromkeys(inputs) if c not in have)
+        if missing:
+            lacking.setdefault(missing, []).append(name)
+        else:
+            chosen.append((name, name, build(cls, name, default_args(cls), {}), inputs))
+    if not chosen:
+        raise DataError(f"{source}: no indicator reads any of the columns {', '.join(map(repr, header))} "
+                        f"(see --list)")
+    if lacking:
+        groups = "; ".join(f"{', '.join(classes)} (no column {either(columns)})" for columns, classes in lacking.items())
+        print(f"{PROG}: {source}: left out {groups}", file=sys.stderr)
+    return chosen
+
+
+def either(names):
+    return names[0] if len(names) == 1 else f"{', '.join(names[:-1])} or {names[-1]}"
 
 
 # -- input ------------------------------------------------------------------
@@ -188,11 +227,19 @@ def _number(text):
         return None
 
 
-def column_index(header, source, needed, line):
-    """Positions of the needed columns in a header row, and the date column's name or None."""
+def header_names(header):
+    return [cell.strip().lower() for cell in header]
+
+
+def check_header(header, source, line):
     if all(_number(cell) is not None for cell in header):
         raise DataError(f"{source}: missing header row (line {line} looks like data)")
-    names = [cell.strip().lower() for cell in header]
+
+
+def column_index(header, source, needed, line):
+    """Positions of the needed columns in a header row, and the date column's name or None."""
+    check_header(header, source, line)
+    names = header_names(header)
     index = {}
     dated = names[0] in DATE_COLUMNS
     for column, required_by in needed.items():
@@ -214,29 +261,41 @@ def column_index(header, source, needed, line):
 DATE_TIMESTAMP = -1
 
 
-def date_seconds(text, source, line):
+def is_gap(text):
+    return text.strip().lower() in GAP_CELLS
+
+
+def date_seconds(text, source, line, gaps):
+    if gaps and is_gap(text):
+        return math.nan
     number = _number(text)
     if number is not None:
         return number
     try:
-        return float(np.datetime64(text.strip(), "s").astype(np.int64))
+        stamp = np.datetime64(text.strip(), "s")
     except ValueError:
-        raise DataError(f"{source}: line {line}: {text.strip()!r} is not a date to take a timestamp from") from None
+        stamp = np.datetime64("NaT")
+    if np.isnat(stamp):
+        raise DataError(f"{source}: line {line}: {text.strip()!r} is not a date to take a timestamp from")
+    return float(stamp.astype(np.int64))
 
 
-def row_values(row, width, index, source, line):
-    """The needed cells of one data row as floats, by column name."""
+def row_values(row, width, index, source, line, gaps=False):
+    """The needed cells of one data row as floats, by column name; with gaps, NaN for a missing one."""
     if len(row) != width:
         raise DataError(f"{source}: line {line}: expected {width} cells, got {len(row)}")
     values = {}
     for column, i in index.items():
         if i == DATE_TIMESTAMP:
-            values[column] = date_seconds(row[0], source, line)
+            values[column] = date_seconds(row[0], source, line, gaps)
             continue
         text = row[i]
+        if gaps and is_gap(text):
+            values[column] = math.nan
+            continue
         value = _number(text)
         if value is None:
-            what = "empty cell" if not text.strip() else f"not a number: {text!r}"
+            what = "empty cell (--gaps lets it through)" if not text.strip() else f"not a number: {text!r}"
             raise DataError(f"{source}: line {line}: column {column!r}: {what}")
         if not math.isfinite(value):
             raise DataError(f"{source}: line {line}: column {column!r}: {text.strip()!r} is not finite")
@@ -244,22 +303,25 @@ def row_values(row, width, index, source, line):
     return values
 
 
-def read_table(reader, source, needed):
-    """Read the needed columns as float64 arrays.
+def read_table(reader, source, choose, extra, gaps):
+    """Read the columns the indicators need, and those of extra, as float64 arrays.
 
-    Returns (arrays, row count, date column name or None, date values, the
-    line each row came from).
+    choose(header) gives the indicators. Returns (indicators, arrays, row
+    count, date column name or None, date values, the line each row came
+    from). Timestamps stay float64 here, NaN where --gaps let one through.
     """
     header = next((row for row in reader if row), None)
     if header is None:
         raise DataError(f"{source}: empty file")
-    index, date_name = column_index(header, source, needed, reader.line_num)
+    check_header(header, source, reader.line_num)
+    indicators = choose(header)
+    index, date_name = column_index(header, source, needed_columns(indicators, extra), reader.line_num)
     values = {column: [] for column in index}
     dates, lines = [], []
     for row in reader:
         if not row:
             continue
-        for column, value in row_values(row, len(header), index, source, reader.line_num).items():
+        for column, value in row_values(row, len(header), index, source, reader.line_num, gaps).items():
             values[column].append(value)
         if date_name is not None:
             dates.append(row[0])
@@ -267,10 +329,10 @@ def read_table(reader, source, needed):
     arrays = {column: np.array(v, dtype=np.float64) for column, v in values.items()}
     if "timestamp" in arrays:
         stamps = arrays["timestamp"]
+        stamps = stamps[~np.isnan(stamps)] if gaps else stamps
         if not np.all(stamps == np.trunc(stamps)) or np.any(np.abs(stamps) >= 2.0**63):
             raise DataError(f"{source}: the timestamp column holds numbers that are not whole seconds")
-        arrays["timestamp"] = stamps.astype(np.int64)
-    return arrays, len(lines), date_name, dates, lines
+    return indicators, arrays, len(lines), date_name, dates, lines
 
 
 def needed_columns(indicators, extra=None):
@@ -284,14 +346,18 @@ def needed_columns(indicators, extra=None):
     return needed
 
 
-def load(path, indicators, extra=None):
-    """Read the columns the indicators need, and those of extra (column -> who needs it, None if optional)."""
-    needed = needed_columns(indicators, extra)
-    source = "sample.csv" if path is None else ("<stdin>" if path == "-" else path)
+def source_name(path):
+    return "sample.csv" if path is None else ("<stdin>" if path == "-" else path)
+
+
+def load(path, choose, extra=None, gaps=False):
+    """Read the columns of the indicators choose(header) gives, and those of extra (column -> who needs
+    it, None if optional)."""
+    source = source_name(path)
     stream = open_input(path)
     reader = csv.reader(stream)
     try:
-        return read_table(reader, source, needed)
+        return read_table(reader, source, choose, extra, gaps)
     except UnicodeDecodeError:
         raise DataError(f"{source}: not UTF-8 text") from None
     except csv.Error as exc:
@@ -305,37 +371,50 @@ def load(path, indicators, extra=None):
 
 # -- computation and output -------------------------------------------------
 
-def refused_row(indicator, columns):
-    """The first row that `indicator`, as it stands, refuses: found by halving, on copies."""
-    low, high = 0, len(columns[0])  # rows [0, low) go through; [0, high) do not
-    while high - low > 1:
-        middle = (low + high) // 2
-        try:
-            copy.copy(indicator).batch(*(c[:middle] for c in columns))
-            low = middle
-        except ValueError:
-            high = middle
-    return high - 1
-
-
-def evaluate(indicators, arrays, rows, source="", lines=None):
-    """(label, class name, batch result) for each indicator."""
-    out = []
+def evaluate(indicators, arrays, rows, source="", lines=None, gaps=False):
+    """(label, class name, batch result) for each indicator, and (label, skipped rows) for each that --gaps
+    made skip rows: a candle indicator skips a row where a cell it reads is missing."""
+    out, skipped = [], []
     for label, name, indicator, inputs in indicators:
         columns = [arrays[c] for c in inputs]
+        kept = None
+        if gaps and update_takes(type(indicator), label) == "candle":
+            missing = np.logical_or.reduce([np.isnan(c) for c in columns])
+            if missing.any():
+                kept = np.flatnonzero(~missing)
+                columns = [c[kept] for c in columns]
+                skipped.append((label, np.flatnonzero(missing)))
+        columns = [c.astype(np.int64) if column == "timestamp" else c for column, c in zip(inputs, columns)]
         before = copy.copy(indicator)  # to find the refused row, should there be one
         try:
             result = indicator.batch(*columns)
         except ValueError as exc:
             where = ""
             if lines:
-                where = f"{source}: line {lines[refused_row(before, columns)]}: "
+                row = refused_row(before, columns)
+                where = f"{source}: line {lines[row if kept is None else kept[row]]}: "
             raise DataError(f"{where}{label}: {exc}") from None
         result = np.asarray(result, dtype=np.float64)
-        if result.shape[:1] != (rows,) or result.ndim not in (1, 2):
-            raise DataError(f"{label}: batch returned shape {result.shape} for {rows} rows")
+        taken = rows if kept is None else len(kept)
+        if result.shape[:1] != (taken,) or result.ndim not in (1, 2):
+            raise DataError(f"{label}: batch returned shape {result.shape} for {taken} rows")
+        if kept is not None:
+            full = np.full((rows,) + result.shape[1:], np.nan)
+            full[kept] = result
+            result = full
         out.append((label, name, result))
-    return out
+    return out, skipped
+
+
+def report_skipped(source, skips):
+    """One stderr line per set of indicators that skipped rows alike; skips: (label, count, first line)."""
+    groups = {}
+    for label, count, first in skips:
+        groups.setdefault((count, first), []).append(label)
+    for (count, first), labels in groups.items():
+        rows = "1 row" if count == 1 else f"{count} rows"
+        print(f"{PROG}: {source}: {', '.join(labels)} skipped {rows} with a missing cell, the first on line {first}",
+              file=sys.stderr)
 
 
 def compute(results):
@@ -384,15 +463,82 @@ def plotter():
     return plot
 
 
-def draw(plot, path, arrays, rows, dates, results):
+def window_spec(text):
+    """--window: the last N bars, or FROM..TO dates, either end left out for no bound."""
+    text = text.strip()
+    if text.isdigit():
+        if int(text) < 1:
+            raise argparse.ArgumentTypeError(f"--window {text}: at least one bar")
+        return int(text)
+    ends = text.split("..")
+    if len(ends) != 2 or not any(e.strip() for e in ends):
+        raise argparse.ArgumentTypeError(f"--window {text!r}: expected a number of bars, or FROM..TO dates "
+                                         f"such as 2024-01-01..2024-06-30")
+    bounds = []
+    for end in ends:
+        try:
+            bounds.append(np.datetime64(end.strip()) if end.strip() else None)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"--window: {end.strip()!r} is not a date") from None
+    return text, bounds[0], bounds[1]
+
+
+def window_rows(window, rows, dates, lines, source):
+    """The rows --window shows, as a slice."""
+    if window is None:
+        return slice(0, rows)
+    if isinstance(window, int):
+        return slice(max(0, rows - window), rows)
+    text, start, end = window
+    if dates is None:
+        raise DataError(f"--window {text}: {source} has no date column (--window N shows the last N bars)")
+    stamps = np.empty(rows, dtype="datetime64[s]")
+    for i, date in enumerate(dates):
+        try:
+            stamps[i] = np.datetime64(date.strip(), "s")
+        except ValueError:
+            raise DataError(f"{source}: line {lines[i]}: {date.strip()!r} is not a date for --window") from None
+    inside = ~np.isnat(stamps)
+    # each end compared at its own precision: ..2024-06-30 takes the whole of that day
+    if start is not None:
+        inside &= stamps.astype(start.dtype) >= start
+    if end is not None:
+        inside &= stamps.astype(end.dtype) <= end
+    hits = np.flatnonzero(inside)
+    if not len(hits):
+        raise DataError(f"--window {text}: no row of {source} falls inside it")
+    return slice(int(hits[0]), int(hits[-1]) + 1)
+
+
+def chart_label(name, indicator):
+    # the whole configuration, so a bare -i RSI reads RSI(14) on the chart
+    return canonical(name, tuple(indicator.__reduce__()[1]), {})
+
+
+def chart_title(source, dates, shown, rows):
+    count = shown.stop - shown.start
+    bars = f"{count:,} bars" if count == rows else f"{count:,} of {rows:,} bars"
+    if dates is None:
+        return f"{os.path.basename(source)}: rows {shown.start + 1} to {shown.stop} ({bars})"
+    return f"{os.path.basename(source)}: {dates[shown.start]} to {dates[shown.stop - 1]} ({bars})"
+
+
+def draw(plot, args, source, table, indicators, results):
+    arrays, rows, date_name, dates, lines = table
     if rows == 0:
         raise DataError("nothing to plot: no rows")
+    dates = dates if date_name is not None else None
+    shown = window_rows(args.window, rows, dates, lines, source)
+    labelled = [(chart_label(name, indicator), name, result[shown])
+                for (_, name, indicator, _), (_, _, result) in zip(indicators, results)]
+    prices = {column: values[shown] for column, values in arrays.items() if column in plot.COLUMNS}
     try:
-        plot.render(path, arrays, dates, results)
+        plot.render(args.plot, prices, None if dates is None else dates[shown], labelled,
+                    title=chart_title(source, dates, shown, rows), first_row=shown.start + 1)
     except OSError as exc:
-        raise DataError(f"cannot write {path}: {exc.strerror or exc}") from None
+        raise DataError(f"cannot write {args.plot}: {exc.strerror or exc}") from None
     except ValueError as exc:  # e.g. an image format matplotlib does not know
-        raise UsageError(f"--plot {path}: {exc}") from None
+        raise UsageError(f"--plot {args.plot}: {exc}") from None
 
 
 # -- following a live input -------------------------------------------------
@@ -469,11 +615,10 @@ class Feed:
 
     def __init__(self, label, name, indicator, inputs):
         self.label, self.name, self.indicator, self.inputs = label, name, indicator, inputs
-        cls = type(indicator)
-        try:
-            takes = list(inspect.signature(cls.update).parameters)[-1]
-        except (TypeError, ValueError, IndexError):
-            raise CliError(f"{label}: update has no readable signature") from None
+        takes = update_takes(type(indicator), label)
+        # with --gaps a candle indicator skips a row where a cell it reads is missing, as batch does
+        self.skips_gaps = takes == "candle"
+        self.skipped, self.first_skipped = 0, None
         if takes == "candle":
             if "close" not in inputs and "low" not in inputs:
                 raise CliError(f"{label}: cannot make a candle from {', '.join(inputs)}")
@@ -525,12 +670,11 @@ def describe(labels):
     return " ".join(f"-i {shlex.quote(label)}" for label in labels) or "no indicators"
 
 
-def read_state(path, feeds, needed):
-    """(indicators, rows, input header) saved in path, or None when there is no such file.
+def read_state(path):
+    """The state document saved in path, checked as far as it can be without the indicators; None when
+    there is no such file.
 
     The file is JSON and only ever parsed as JSON: it may come from anywhere.
-    Each indicator is rebuilt through its constructor from the configuration
-    the command line asks for, then given the saved bytes.
     """
     try:
         with open(path, "rb") as stream:
@@ -539,10 +683,7 @@ def read_state(path, feeds, needed):
         return None
     except OSError as exc:
         raise DataError(f"cannot read {path}: {exc.strerror or exc}") from None
-
-    def corrupt(why):
-        return DataError(f"{path}: not a usable kestov state file ({why}); left as it was")
-
+    corrupt = state_error(path)
     try:
         doc = json.loads(data.decode("utf-8"))
     except (UnicodeDecodeError, ValueError, RecursionError):
@@ -565,6 +706,23 @@ def read_state(path, feeds, needed):
     if not (isinstance(entries, list) and all(isinstance(e, dict) and isinstance(e.get("label"), str)
                                               and e["label"].isprintable() for e in entries)):
         raise corrupt("bad indicator list")
+    return doc
+
+
+def state_error(path):
+    def corrupt(why):
+        return DataError(f"{path}: not a usable kestov state file ({why}); left as it was")
+    return corrupt
+
+
+def restore_state(path, doc, feeds, needed):
+    """(indicators, rows, input header) from a document read_state gave.
+
+    Each indicator is rebuilt through its constructor from the configuration
+    the command line asks for, then given the saved bytes.
+    """
+    corrupt = state_error(path)
+    rows, header, entries = doc["rows"], doc["header"], doc["indicators"]
     saved = [e["label"] for e in entries]
     if saved != [feed.label for feed in feeds]:
         raise DataError(f"{path} holds the state of {describe(saved)}, "
@@ -645,8 +803,8 @@ def input_lines(stream, signals):
 class Follower:
     """Rows in, one output row out per input row, and the state of exactly the rows written."""
 
-    def __init__(self, feeds, needed, output, saved=None):
-        self.feeds, self.needed, self.output = feeds, needed, output
+    def __init__(self, feeds, needed, output, saved=None, gaps=False):
+        self.feeds, self.needed, self.output, self.gaps = feeds, needed, output, gaps
         self.writer = csv.writer(output, lineterminator="\n")
         self.indicators = [feed.indicator for feed in feeds]
         self.rows = 0
@@ -666,11 +824,12 @@ class Follower:
         self.header = header
 
     def is_header(self, row):
-        names = {cell.strip().lower() for cell in row}
-        return all(column in names for column in self.needed)
+        names = header_names(row)
+        have = set(names) | ({"timestamp"} if names[0] in DATE_COLUMNS else set())
+        return all(column in have for column in self.needed)
 
-    def run(self, stream, signals):
-        reader = csv.reader(input_lines(stream, signals))
+    def run(self, lines):
+        reader = csv.reader(lines)
         first = True
         while True:
             try:
@@ -691,12 +850,17 @@ class Follower:
             first = False
 
     def take(self, row, line):
-        values = row_values(row, len(self.header), self.index, FOLLOW_SOURCE, line)
+        values = row_values(row, len(self.header), self.index, FOLLOW_SOURCE, line, self.gaps)
         # Rows move copies, kept only once the whole row succeeded: a candle
         # one indicator refuses must not leave the ones before it advanced.
         moved = [copy.copy(indicator) for indicator in self.indicators]
         cells = [row[0]] if self.date_name is not None else []
+        skipped = []
         for feed, indicator in zip(self.feeds, moved):
+            if self.gaps and feed.skips_gaps and any(math.isnan(values[c]) for c in feed.inputs):
+                skipped.append(feed)
+                cells.extend(feed.cells(None))
+                continue
             try:
                 out = indicator.update(feed.argument(values))
             except ValueError as exc:
@@ -706,6 +870,9 @@ class Follower:
         self.output.flush()
         self.indicators = moved
         self.rows += 1
+        for feed in skipped:
+            feed.skipped += 1
+            feed.first_skipped = feed.first_skipped or line
 
     def state(self):
         doc = {
@@ -723,14 +890,51 @@ class Follower:
         return (json.dumps(doc, indent=1) + "\n").encode("utf-8")
 
 
-def follow(args, indicators):
+def first_row(lines):
+    """The first row of lines that is not empty, and the lines read up to and including it."""
+    taken = []
+    for line in lines:
+        taken.append(line)
+        try:
+            row = next(csv.reader([line]), [])
+        except csv.Error as exc:
+            raise DataError(f"{FOLLOW_SOURCE}: line {len(taken)}: {exc}") from None
+        if row:
+            return row, taken
+    raise DataError(f"{FOLLOW_SOURCE}: empty file")
+
+
+def follow(args):
+    indicators = requested_indicators(args.requests) if args.requests else None
+    doc = None if args.state is None else read_state(args.state)
+    signals = StopSignals()
+    signals.install()
+    try:
+        return follow_input(args, indicators, doc, signals)
+    finally:
+        signals.uninstall()
+
+
+def follow_input(args, indicators, doc, signals):
+    lines = input_lines(getattr(sys.stdin, "buffer", sys.stdin), signals)
+    if indicators is None and doc is not None and doc["header"] is not None:
+        indicators = default_indicators(doc["header"], FOLLOW_SOURCE)
+    if indicators is None:
+        # without -i the columns choose the indicators: wait for the header line
+        try:
+            header, taken = first_row(lines)
+        except Stop:
+            return 128 + signals.pending
+        check_header(header, FOLLOW_SOURCE, len(taken))
+        indicators = default_indicators(header, FOLLOW_SOURCE)
+        lines = itertools.chain(taken, lines)
     feeds = [Feed(*entry) for entry in indicators]
     needed = needed_columns(indicators)
-    saved = None if args.state is None else read_state(args.state, feeds, needed)
+    saved = None if doc is None else restore_state(args.state, doc, feeds, needed)
     if saved is not None:
         print(f"{PROG}: resuming after {saved[1]} rows from {args.state}", file=sys.stderr)
     if args.output is None:
-        return follow_rows(args, Follower(feeds, needed, sys.stdout, saved))
+        return follow_rows(args, Follower(feeds, needed, sys.stdout, saved, args.gaps), lines, signals)
     # a resumed run continues the file it wrote before, below its header
     mode = "a" if saved is not None and saved[2] is not None else "w"
     try:
@@ -738,26 +942,23 @@ def follow(args, indicators):
     except OSError as exc:
         raise DataError(f"cannot write {args.output}: {exc.strerror or exc}") from None
     with output:
-        return follow_rows(args, Follower(feeds, needed, output, saved))
+        return follow_rows(args, Follower(feeds, needed, output, saved, args.gaps), lines, signals)
 
 
-def follow_rows(args, follower):
+def follow_rows(args, follower, lines, signals):
     if args.state is not None:
         # saved once up front too, so a place that cannot take the file fails now, not at the stop
         write_state(args.state, follower.state())
-    signals = StopSignals()
-    signals.install()
     try:
-        try:
-            follower.run(getattr(sys.stdin, "buffer", sys.stdin), signals)
-        except Stop:
-            pass
-        finally:
-            # whatever ended the run (end of input, a signal, a bad row), keep the rows written so far
-            if args.state is not None:
-                write_state(args.state, follower.state())
+        follower.run(lines)
+    except Stop:
+        pass
     finally:
-        signals.uninstall()
+        # whatever ended the run (end of input, a signal, a bad row), keep the rows written so far
+        if args.state is not None:
+            write_state(args.state, follower.state())
+        report_skipped(FOLLOW_SOURCE, [(feed.label, feed.skipped, feed.first_skipped)
+                                       for feed in follower.feeds if feed.skipped])
     if signals.pending is None:
         return 0
     if args.state is not None:
@@ -774,17 +975,24 @@ def make_parser():
         prog=PROG,
         description="Compute technical indicators over a CSV of bars and write them as CSV.",
         epilog="Columns open, high, low, close, volume are matched case-insensitively; "
-               "a first column named date/datetime/time/timestamp is copied to the output.",
+               "a first column named date/datetime/time/timestamp, or with no name, is copied to the output.",
     )
     parser.add_argument("csv", nargs="?", metavar="CSV",
                         help="input file ('-' for stdin); the bundled sample when omitted")
     parser.add_argument("-i", "--indicator", action="append", metavar="INDICATOR", dest="requests",
                         help="indicator as Name or Name(args), e.g. 'SMA(20)', "
-                             "'MACD(fast=8, slow=21)'; repeatable; all at defaults when omitted")
+                             "'MACD(fast=8, slow=21)'; repeatable; a bare Name runs at the defaults (20 for "
+                             "a required period); when omitted, every indicator the file's columns allow")
     parser.add_argument("-o", "--output", metavar="FILE", help="output file (default: stdout)")
+    parser.add_argument("--gaps", action="store_true",
+                        help="let missing cells (empty, NaN, NA, null) through: value indicators skip them, "
+                             "candle indicators skip the rows where a column they read has one")
     parser.add_argument("--plot", metavar="FILE.png",
-                        help="also draw a chart: price with the overlays, each oscillator in a panel below "
-                             "(needs matplotlib); the CSV then goes only to -o")
+                        help="also draw a chart: price with the overlays, volume, each oscillator in a panel "
+                             "below (needs matplotlib); the CSV then goes only to -o")
+    parser.add_argument("--window", type=window_spec, metavar="N|FROM..TO",
+                        help="with --plot: draw only the last N bars, or the bars dated FROM to TO "
+                             "(e.g. 2024-01-01..2024-06-30; either end may be left out)")
     parser.add_argument("--follow", action="store_true",
                         help="read bars from standard input as they arrive and write each row's "
                              "outputs at once (e.g. tail -f bars.csv | kestov --follow -i RSI)")
@@ -809,19 +1017,27 @@ def run(argv):
         return 0
     if args.state is not None and not args.follow:
         raise UsageError("--state needs --follow")
+    if args.window is not None and args.plot is None:
+        raise UsageError("--window needs --plot")
     if args.follow:
         if args.plot is not None:
             raise UsageError("--plot cannot draw a --follow run; leave one out")
         if args.csv not in (None, "-"):
             raise UsageError(f"--follow reads standard input, not {args.csv} (use: tail -f {args.csv} | kestov --follow ...)")
-        return follow(args, requested_indicators(args.requests))
+        return follow(args)
     plot = None if args.plot is None else plotter()
-    indicators = requested_indicators(args.requests)
-    arrays, rows, date_name, dates, lines = load(args.csv, indicators, plot.COLUMNS if plot else None)
-    source = "sample.csv" if args.csv is None else ("<stdin>" if args.csv == "-" else args.csv)
-    results = evaluate(indicators, arrays, rows, source, lines)
+    source = source_name(args.csv)
+    if args.requests:
+        requested = requested_indicators(args.requests)
+        choose = lambda header: requested  # noqa: E731
+    else:
+        choose = lambda header: default_indicators(header, source)  # noqa: E731
+    table = load(args.csv, choose, plot.COLUMNS if plot else None, args.gaps)
+    indicators, (arrays, rows, date_name, dates, lines) = table[0], table[1:]
+    results, skipped = evaluate(indicators, arrays, rows, source, lines, args.gaps)
+    report_skipped(source, [(label, len(missing), lines[missing[0]]) for label, missing in skipped])
     if plot is not None:
-        draw(plot, args.plot, arrays, rows, dates if date_name else None, results)
+        draw(plot, args, source, table[1:], indicators, results)
         if args.output is None:
             return 0
     columns = compute(results)

@@ -18,7 +18,8 @@ Needs pandas (pip install 'kestov[pandas]'); the rest of kestov does not.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Mapping, Union
+import copy
+from typing import TYPE_CHECKING, Any, Mapping, Sequence, Union
 
 import numpy as np
 
@@ -27,7 +28,8 @@ try:
 except ImportError as exc:  # pragma: no cover - depends on the environment
     raise ImportError("kestov.pandas needs pandas: pip install 'kestov[pandas]'") from exc
 
-from kestov._columns_io import find_column, is_arrow, nanoseconds, read_float64, read_inputs, read_int64
+from kestov._columns_io import (find_column, indicator_class, is_arrow, nanoseconds, read_float64, read_inputs,
+                                read_int64, refused_row)
 from kestov.columns import column_names, input_columns
 
 if TYPE_CHECKING:
@@ -44,23 +46,38 @@ def batch(indicator: object, data: Union[pd.Series, pd.DataFrame, "pa.Array", "p
 
     The indicator's own state carries on exactly as with batch: the rows
     continue from where it stands and leave it advanced past the last one.
-    A candle indicator stops with ValueError at the first invalid row.
-    `name` names the result Series (default: the class name). pyarrow
-    Arrays and ChunkedArrays read as a Series, Tables as a DataFrame, on a
-    default index.
+    A candle indicator stops with ValueError at the first invalid row,
+    naming the row and its index label, and is left advanced through the
+    rows before it. `name` names the result Series (default: the class
+    name). pyarrow Arrays and ChunkedArrays read as a Series, Tables as a
+    DataFrame, on a default index.
     """
-    cls = type(indicator)
+    cls = indicator_class(indicator)
     label = cls.__name__ if name is None else name
     if not isinstance(data, (pd.Series, pd.DataFrame)) and not is_arrow(data):
         raise TypeError(f"expected a pandas Series or DataFrame (or a pyarrow Array, ChunkedArray or Table), "
                         f"got {type(data).__name__}")
     arrays = read_inputs(data, input_columns(cls), cls.__name__)
-    result = indicator.batch(*arrays)  # type: ignore[attr-defined]
-    index = data.index if isinstance(data, (pd.Series, pd.DataFrame)) else pd.RangeIndex(len(result))
+    framed = isinstance(data, (pd.Series, pd.DataFrame))
+    before = copy.copy(indicator)  # to find the refused row, should there be one
+    try:
+        result = indicator.batch(*arrays)  # type: ignore[attr-defined]
+    except ValueError as exc:
+        raise _refused(before, arrays, data.index if framed else None, cls.__name__, exc) from None
+    index = data.index if framed else pd.RangeIndex(len(result))
     # the result is a new array nobody else holds: wrap it, don't copy it
     if result.ndim == 1:
         return pd.Series(result, index=index, name=label, copy=False)
     return pd.DataFrame(result, index=index, columns=list(column_names(cls.__name__, result.shape[1])), copy=False)
+
+
+def _refused(before: object, arrays: Sequence[np.ndarray], index: Any, reader: str, exc: ValueError) -> ValueError:
+    """batch's refusal with the row it refused, and that row's index label, in front."""
+    row = refused_row(before, arrays)
+    where = f"row {row}"
+    if index is not None and index[row] != row:
+        where += f" (index {index[row]})"
+    return ValueError(f"{reader}: {where}: {exc}")
 
 
 def session_vwap(data: Union[pd.DataFrame, "pa.Table"], session: Any = "1d", offset: Any = 0, *,
@@ -109,7 +126,7 @@ def panel(indicator: object, data: Union[pd.DataFrame, Mapping[str, pd.DataFrame
     """
     from kestov.many import Panel
 
-    cls = type(indicator)
+    cls = indicator_class(indicator)
     needed = input_columns(cls)
     # a timestamp is the time of the row: the wide frames' index, not a column of their own
     prices = tuple(c for c in needed if c != "timestamp")
