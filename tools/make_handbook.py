@@ -164,17 +164,17 @@ def measured(name, data, talib, indicators):
     intro = f"`{BENCH['label'](cls)}` on the bundled sample; the [introduction](README.md) says what each column holds."
     notes, table, summary = [], [], {}
     for peer, call, columns in peers:
+        notes.append(f"{peer}: {call or 'nothing to compare with'}.")
         if call is None:
-            notes.append(f"{peer}: nothing to compare with.")
             continue
         for column, theirs in columns.items():
             every, late = differences(ours[column], theirs), differences(ours[column], theirs, AFTER)
             summary[peer] = max(summary.get(peer, 0.0), late["rel"])
-            cells = [f"{peer} {call}", column, every["rows"], every["one_side"], number(every["abs"]),
+            cells = [peer, column, every["rows"], every["one_side"], number(every["abs"]),
                      number(every["rel"]), every["over"], late["rows"], number(late["abs"]), number(late["rel"]),
                      late["over"]]
             table.append("| " + " | ".join(map(str, cells)) + " |")
-    parts = [intro] + ([" ".join(notes)] if notes else [])
+    parts = [intro + " " + " ".join(notes)]
     if table:
         parts.append("\n".join([f"| Peer | Column | Rows | One side | Abs. | Rel. | > 1e-12 | Rows from {AFTER} | Abs. "
                                 "| Rel. | > 1e-12 |", "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|", *table]))
@@ -303,12 +303,13 @@ def chart(name, data, dates, path):
         finite = np.concatenate([v[np.isfinite(v)] for v in below.values()])
         if finite.size and finite.min() < 0.0 < finite.max():
             axes[1].axhline(0.0, color="#888888", linewidth=0.7, linestyle="--")
-    title = f"{BENCH['label'](cls)}, the last {CHART_ROWS} bars of the sample"
+    pair = ", a: the close, b: the volume" if BENCH["takes_pair"](cls) else ""
+    title = f"{BENCH['label'](cls)}{pair}, the last {CHART_ROWS} bars of the sample"
     axes[0].set_title(title, loc="left", fontsize="medium")
     for ax in axes:
         ax.grid(True, color="#dddddd", linewidth=0.6)
         ax.margins(x=0.01)
-        if ax.get_legend_handles_labels()[0] and (ax is not axes[0] or len(over) > 1 or below):
+        if len(ax.get_legend_handles_labels()[0]) > 1:
             ax.legend(loc="upper left", fontsize="small", ncols=4, framealpha=0.8)
     axes[-1].xaxis.set_major_locator(MaxNLocator(nbins=8, integer=True))
     shown = dates[window]
