@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up in .venv and runs every test: the C++ tests of the core
 # (ctest), the Python tests (pytest), the type stub and the documentation's
-# examples, then the wheel: built from the sdist, audited, and tested again in
-# a fresh environment. Fails if any of them fails.
+# examples, the strict build of the documentation site, then the wheel: built
+# from the sdist, audited, and tested again in a fresh environment. Fails if
+# any of them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,5 +18,7 @@ status=0
 
 .venv/bin/python -m pytest tests || status=1
 bash scripts/check_python_surface.sh .venv/bin/python || status=1
+# a broken link or anchor, or a page the nav leaves out, fails the build
+.venv/bin/mkdocs build --strict || status=1
 bash scripts/check_wheel.sh || status=1
 exit $status

@@ -14,12 +14,28 @@ _Indicator = (
 
 @final
 class Panel:
-    def __new__(cls, indicator: _Indicator, series: SupportsIndex) -> Panel: ...
-    def batch(self, *columns: FloatArray, threads: SupportsIndex | None = None) -> FloatArray: ...
-    def update(self, *columns: FloatArray) -> FloatArray: ...
-    def reset(self) -> None: ...
-    def __len__(self) -> int: ...
-    def __getitem__(self, series: SupportsIndex, /) -> _Indicator: ...
-    def __setitem__(self, series: SupportsIndex, indicator: _Indicator, /) -> None: ...
-    def __reduce__(self) -> tuple[type[Panel], tuple[_Indicator, int], bytes]: ...
-    def __setstate__(self, state: bytes, /) -> None: ...
+    """One indicator over many series at once: a state per series (per symbol), a row of every series per call.
+
+    Column s of a result is, bit for bit, what a copy of the indicator gives on series s. See docs/many.md.
+    """
+    def __new__(cls, indicator: _Indicator, series: SupportsIndex) -> Panel:
+        """`series` copies of `indicator`, with its configuration and current state."""
+    def batch(self, *columns: FloatArray, threads: SupportsIndex | None = None) -> FloatArray:
+        """The class's own batch columns, each a C-contiguous float64 array of shape (rows, series); returns (rows,
+        series), or (rows, series, k) for k outputs. A series whose every input is NaN in a row has no bar there.
+        `threads` (default: the cores) changes no bit.
+        """
+    def update(self, *columns: FloatArray) -> FloatArray:
+        """One row, each column of shape (series,); returns (series,) or (series, k), NaN where there is no output."""
+    def reset(self) -> None:
+        """Reset every series."""
+    def __len__(self) -> int:
+        """The number of series."""
+    def __getitem__(self, series: SupportsIndex, /) -> _Indicator:
+        """A new indicator object holding the state of one series."""
+    def __setitem__(self, series: SupportsIndex, indicator: _Indicator, /) -> None:
+        """Set one series from an indicator of the same class and configuration."""
+    def __reduce__(self) -> tuple[type[Panel], tuple[_Indicator, int], bytes]:
+        """For pickle: the prototype, the number of series and the saved states."""
+    def __setstate__(self, state: bytes, /) -> None:
+        """Restore the states saved by __reduce__ (pickle)."""
