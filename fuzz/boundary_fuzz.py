@@ -298,6 +298,12 @@ def candle_arg(fdp, depth=0):
 def value_arg(fdp, case):
     if case.kind == "candle":
         return candle_arg(fdp)
+    if case.kind == "pair":  # mostly a pair of numbers, now and then anything at all in either place or as a whole
+        kind = fdp.ConsumeIntInRange(0, 7)
+        if kind <= 4:
+            return tuple(fdp.ConsumeFloatInRange(-1e3, 1e3) if fdp.ConsumeIntInRange(0, 3) else scalar(fdp)
+                         for _ in range(2))
+        return scalar(fdp) if kind == 5 else tuple(scalar(fdp) for _ in range(fdp.ConsumeIntInRange(0, 3)))
     kind = fdp.ConsumeIntInRange(0, 5)
     return fdp.ConsumeFloatInRange(-1e3, 1e3) if kind <= 2 else scalar(fdp)
 
@@ -305,7 +311,7 @@ def value_arg(fdp, case):
 def column_values(fdp, case, n):
     """Rows that are mostly valid candles (or a price walk), with some cells spoiled."""
     rows = [good_candle(fdp) for _ in range(n)] if case.kind == "candle" else \
-        [(0.0, 0.0, 0.0, fdp.ConsumeFloatInRange(-1e3, 1e3), 0.0, 0) for _ in range(n)]
+        [(fdp.ConsumeFloatInRange(-1e3, 1e3), 0.0, 0.0, fdp.ConsumeFloatInRange(-1e3, 1e3), 0.0, 0) for _ in range(n)]
     full = np.array([r[:5] for r in rows], dtype=np.float64).reshape(n, 5)
     for _ in range(fdp.ConsumeIntInRange(0, 2) if n else 0):
         full[fdp.ConsumeIntInRange(0, n - 1), fdp.ConsumeIntInRange(0, 4)] = fdp.PickValueInList(SPECIAL_FLOATS)
@@ -338,7 +344,13 @@ def batch_args(fdp, case):
     full = column_values(fdp, case, n)
     cols = []
     for name in case.columns:
-        a = np.ascontiguousarray(full[:, 3 if name == "prices" else FIELDS.index(name)])
+        if name == "timestamp":  # int64 seconds, forward mostly, now and then back or anywhere
+            steps = [fdp.ConsumeIntInRange(-7200, 7200) if fdp.ConsumeIntInRange(0, 7) else fdp.ConsumeInt(8)
+                     for _ in range(n)]
+            a = np.array(np.cumsum(steps, dtype=np.int64) if steps else [], dtype=np.int64)
+        else:  # a pair reads the close as a and the open as b
+            at = {"prices": 3, "a": 3, "b": 0}.get(name)
+            a = np.ascontiguousarray(full[:, FIELDS.index(name) if at is None else at])
         if fdp.ConsumeIntInRange(0, 15) == 0:
             a = a[:max(0, n - fdp.ConsumeIntInRange(0, 2))] if fdp.ConsumeBool() else np.append(a, 1.0)
         cols.append(shape_column(fdp, a))
@@ -412,8 +424,8 @@ def replay_rows(case, twin, cols, error):
     full = dict.fromkeys(FIELDS, 0.0)
     for i in range(n):
         for name, col in zip(case.columns, cols):
-            full[name] = float(np.asarray(col)[i])
-        row = case.row(tuple(full[f] for f in FIELDS[:5]) + (0,))
+            full[name] = np.asarray(col)[i].item()  # a timestamp stays an exact int
+        row = case.row(tuple(full[f] for f in FIELDS[:5]) + (int(full.get("timestamp", 0)),))
         ok, got = invoke(twin, lambda t: t.update(row))
         if not ok:
             if str(got) != str(error):
