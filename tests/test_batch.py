@@ -1,9 +1,13 @@
 """batch: exactly the sequence of updates that update would make, over NumPy columns."""
 
+import dataclasses
+import pickle
+import random
+
 import numpy as np
 import pytest
 
-from classes import CANDLE_CASES, CASES, as_rows, assert_same_state, by_class
+from classes import CANDLE_CASES, CASES, as_rows, assert_same_state, awkward, by_class
 
 
 def columns(case, seed, n):
@@ -32,6 +36,43 @@ def test_batch_equals_updates(case):
         copied.append(list(result) if isinstance(result, tuple) else result)
         del result
     assert_identical(out, as_rows(copied, case.width))
+
+
+def stretches(case, seed, n):
+    """Clean stretches of every length up to a few thousand rows, broken by short bursts of awkward inputs."""
+    rng, clean, odd = random.Random(seed), case.series(seed, n), awkward(case, seed + 1, n)
+    w, out = case.make().warmup_period(), []
+    while len(out) < n:
+        source, k = (odd, rng.randint(1, w + 2)) if out and rng.random() < 0.4 else (clean, rng.randint(1, 3 * w + 2500))
+        out += source[len(out):len(out) + k]
+    return out[:n]
+
+
+def misaligned(a):
+    """The same values at an address that is not a multiple of 8."""
+    raw = np.zeros(a.nbytes + 1, dtype=np.uint8)
+    raw[1:] = a.view(np.uint8)
+    return raw[1:].view(a.dtype)
+
+
+# Some classes compute batch a column at a time: windows of one row, and
+# windows longer than such a path takes, go other ways.
+WINDOWS = {"ROC": ["period"], "KAMA": ["er_period"], "CCI": ["period"]}
+WINDOW_CASES = CASES + [dataclasses.replace(c, kwargs={**c.kwargs, key: length})
+                        for c in CASES for key in WINDOWS.get(c.name, []) for length in (1, 300)]
+
+
+@pytest.mark.parametrize("case", WINDOW_CASES, ids=[f"{c.name}{c.kwargs or ''}" for c in WINDOW_CASES])
+def test_batch_in_pieces_over_stretches(case):
+    inputs = stretches(case, 5, 7000)
+    args, rng = case.batch_args(inputs), random.Random(6)
+    cuts = [0, *sorted(rng.sample(range(1, len(inputs)), 3)), len(inputs)]
+    obj, twin, unaligned = case.make(), case.make(), case.make()
+    out = np.concatenate([obj.batch(*[a[s:e] for a in args]) for s, e in zip(cuts, cuts[1:])])
+    assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
+    assert pickle.dumps(obj) == pickle.dumps(twin)
+    assert_identical(unaligned.batch(*map(misaligned, args)), out)
+    assert pickle.dumps(unaligned) == pickle.dumps(twin)
 
 
 @by_class(CASES)

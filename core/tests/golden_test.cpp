@@ -108,6 +108,44 @@ Bits bits_of(const std::optional<std::array<double, K>>& out) {
     return bits;
 }
 
+namespace lanes = kestov::lanes;
+
+// The rows through update_block, in three pieces, against update's outputs.
+template <class Pack, class T>
+bool block_agrees(T indicator, const Case& c, const std::vector<Row>& rows, const std::vector<Bits>& outputs,
+                  std::string& why) {
+    const std::size_t n = rows.size();
+    std::vector<double> out(n);
+    const std::size_t cuts[] = {0, n / 3, n / 3 + n / 5, n};
+    if constexpr (std::same_as<typename T::Input, double>) {
+        std::vector<double> values;
+        for (const Row& row : rows) values.push_back(row[0]);
+        for (int p = 0; p < 3; ++p)
+            indicator.template update_block<Pack>(values.data() + cuts[p], cuts[p + 1] - cuts[p], out.data() + cuts[p]);
+    } else {
+        std::array<std::vector<double>, 5> fields;
+        for (const Row& row : rows) {
+            const kestov::Candle k = *candle(c.reader, row);
+            const double f[5] = {k.open(), k.high(), k.low(), k.close(), k.volume()};
+            for (int j = 0; j < 5; ++j) fields[j].push_back(f[j]);
+        }
+        for (int p = 0; p < 3; ++p) {
+            const auto at = [&](int j) { return fields[j].data() + cuts[p]; };
+            indicator.template update_block<Pack>(kestov::CandleColumns{at(0), at(1), at(2), at(3), at(4)},
+                                                  cuts[p + 1] - cuts[p], out.data() + cuts[p]);
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const Bits got = outputs[i].empty() && out[i] != out[i] ? Bits{} : Bits{std::bit_cast<std::uint64_t>(out[i])};
+        if (got != outputs[i]) {
+            why = "update_block (" + std::to_string(lanes::width<Pack>) + " lanes) differs from update at row " +
+                  std::to_string(i);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Runs a case: its outputs, or why it could not run.
 using Runner = std::function<std::optional<std::vector<Bits>>(const Case&, const std::vector<Row>&, std::string&)>;
 
@@ -164,6 +202,14 @@ Runner runner(kestov::Expected<T, kestov::BuildError> (*create)(P...) noexcept) 
                 }
                 outputs.push_back(bits_of(indicator.update(*input)));
             }
+        }
+        // A class that also takes whole columns must give the same, at both
+        // pack widths, fed in three pieces.
+        if constexpr (kestov::TakesColumns<T>) {
+            const auto fresh = [&] { return std::apply([&](const auto&... a) { return create(*a...); }, args).value(); };
+            if (!block_agrees<lanes::Narrow>(fresh(), c, rows, outputs, why) ||
+                !block_agrees<lanes::Wide>(fresh(), c, rows, outputs, why))
+                return std::nullopt;
         }
         return outputs;
     };

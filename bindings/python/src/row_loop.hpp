@@ -16,6 +16,7 @@
 #include <array>
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -23,8 +24,10 @@
 #include <utility>
 
 #include "arrays.hpp"
+#include "rows.hpp"
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
+#include "kestov/lanes.hpp"
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__)) && \
     !defined(KESTOV_PORTABLE_FMA)
@@ -109,9 +112,81 @@ inline bool has_fma() noexcept {
 }
 #endif
 
+// Cores that also take whole columns (indicator.hpp): a value column as it
+// is, candle columns up to the first invalid row, found first.
+template <class Core, class Rows>
+concept TakesColumns = kestov::TakesValueColumn<Core> ||
+    (kestov::TakesCandleColumns<Core> && requires(const Column* c) { Rows::pointers(c); });
+
+// Rows [0, n) tested a block at a time, without a branch per candle; the
+// first invalid row, or n.
+template <class Rows>
+[[gnu::always_inline]] inline std::size_t valid_rows(const Column* c, std::size_t n) noexcept {
+    constexpr std::size_t block = 64;
+    for (std::size_t i = 0; i < n; i += block) {
+        const std::size_t end = n - i < block ? n : i + block;
+        bool all = true;
+        for (std::size_t j = i; j < end; ++j) {
+            const auto f = Rows::fields(c, j);
+            all &= Candle::valid(f[0], f[1], f[2], f[3], f[4]);
+        }
+        if (all) [[likely]]
+            continue;
+        for (std::size_t j = i;; ++j) {
+            const auto f = Rows::fields(c, j);
+            if (!Candle::valid(f[0], f[1], f[2], f[3], f[4])) return j;
+        }
+    }
+    return n;
+}
+
+template <class Core, class Rows, class Pack>
+[[gnu::always_inline]] inline std::size_t feed_columns(Core& core, const Column* c, std::size_t n, double* out,
+                                                       std::optional<IndicatorError>& error) noexcept {
+    if constexpr (std::same_as<typename Core::Input, double>) {
+        core.template update_block<Pack>(doubles(c[0]), n, out);
+        return n;
+    } else {
+        const std::size_t valid = valid_rows<Rows>(c, n);
+        core.template update_block<Pack>(Rows::pointers(c), valid, out);
+        if (valid < n) error = Rows::row(c, valid).error();
+        return valid;
+    }
+}
+
+template <class Core, class Rows>
+[[KESTOV_ROW_LOOP_OPTIONS]] std::size_t feed_columns_portable(Core& core, const Column* c, std::size_t n, double* out,
+                                                   std::optional<IndicatorError>& error) noexcept {
+    return feed_columns<Core, Rows, lanes::Narrow>(core, c, n, out, error);
+}
+
+#ifdef KESTOV_FMA_COPY
+template <class Core, class Rows>
+[[KESTOV_ROW_LOOP_OPTIONS, gnu::target("fma")]] std::size_t feed_columns_fma(Core& core, const Column* c, std::size_t n,
+                                                                    double* out,
+                                                                    std::optional<IndicatorError>& error) noexcept {
+    return feed_columns<Core, Rows, lanes::Wide>(core, c, n, out, error);
+}
+#endif
+
+template <std::size_t N>
+bool all_aligned(const Column* columns) noexcept {
+    for (std::size_t i = 0; i < N; ++i)
+        if (reinterpret_cast<std::uintptr_t>(columns[i].data) % alignof(double) != 0) return false;
+    return true;
+}
+
 template <class Core, class Rows>
 std::size_t run_rows(Core& core, const Column* columns, std::size_t n, double* out,
                      std::optional<IndicatorError>& error) noexcept {
+    if constexpr (TakesColumns<Core, Rows>) {
+        if (all_aligned<Rows::names.size()>(columns)) {
+#ifdef KESTOV_FMA_COPY
+            if (has_fma()) return feed_columns_fma<Core, Rows>(core, columns, n, out, error);
+#endif
+            return feed_columns_portable<Core, Rows>(core, columns, n, out, error);
+        }
+    }
 #ifdef KESTOV_FMA_COPY
     if (has_fma()) return feed_rows_fma<Core, Rows>(core, columns, n, out, error);
 #endif

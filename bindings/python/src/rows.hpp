@@ -38,6 +38,10 @@ constexpr auto column_types() {
     }
 }
 
+// A column's values in place, for a core that takes whole columns; only
+// for columns whose data is aligned for double (see row_loop.hpp).
+inline const double* doubles(const Column& c) noexcept { return reinterpret_cast<const double*>(c.data); }
+
 // One price column, fed as it is.
 struct Prices {
     static constexpr std::array<const char*, 1> names{"prices"};
@@ -54,6 +58,9 @@ struct HighLowClose {
         return {close, c[0][i], c[1][i], close, 0.0};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[2]), doubles(c[0]), doubles(c[1]), doubles(c[2]), nullptr};
+    }
 };
 
 // High and low; open and close are the low, volume 0. Only the finiteness

@@ -2,6 +2,7 @@
 // One price bar. The only way to make one is the validating constructor, so
 // every Candle that exists is finite and internally consistent.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kestov/error.hpp"
@@ -70,6 +71,22 @@ private:
     double close_;
     double volume_;
     std::int64_t timestamp_;
+};
+
+// Columns of candles already known to be valid, for the classes that take
+// whole columns at once. A field the columns lack points at the column it is
+// filled from, or is null where nothing fills it (volume, say): a class reads
+// only the fields its rows use.
+struct CandleColumns {
+    const double* open = nullptr;
+    const double* high = nullptr;
+    const double* low = nullptr;
+    const double* close = nullptr;
+    const double* volume = nullptr;
+
+    Candle at(std::size_t i) const noexcept {
+        return Candle::create(open[i], high[i], low[i], close[i], volume ? volume[i] : 0.0, 0).value();
+    }
 };
 
 }  // namespace kestov

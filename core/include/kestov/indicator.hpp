@@ -4,6 +4,7 @@
 // written once against it.
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -28,5 +29,26 @@ concept Indicator = std::movable<T> && IndicatorInput<typename T::Input> &&
         { view.is_ready() } noexcept -> std::same_as<bool>;
         { view.warmup_period() } noexcept -> std::same_as<std::uint64_t>;
     };
+
+// Some single-output indicators also take whole columns at once:
+// `update_block(columns, n, out)` writes what n calls of update would return
+// (NaN where update returns nothing) and leaves the same state behind, every
+// bit. A value class takes a column of values; a candle class takes
+// CandleColumns whose n rows are all valid candles. `update_block<Pack>`
+// computes independent rows Pack's lanes at a time (lanes.hpp).
+template <class T>
+concept TakesValueColumn = Indicator<T> && std::same_as<typename T::Input, double> &&
+    requires(T indicator, const double* values, std::size_t n, double* out) {
+        { indicator.update_block(values, n, out) } noexcept;
+    };
+
+template <class T>
+concept TakesCandleColumns = Indicator<T> && std::same_as<typename T::Input, Candle> &&
+    requires(T indicator, const CandleColumns& columns, std::size_t n, double* out) {
+        { indicator.update_block(columns, n, out) } noexcept;
+    };
+
+template <class T>
+concept TakesColumns = TakesValueColumn<T> || TakesCandleColumns<T>;
 
 }  // namespace kestov

@@ -5,6 +5,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/indicator.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/indicators/accumulation_distribution.hpp"
 #include "kestov/indicators/adx.hpp"
 #include "kestov/indicators/adxr.hpp"

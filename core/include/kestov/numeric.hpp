@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 // Every operation on doubles must round to double, as on every processor
 // with SSE2, NEON or the like, for results to be the same bits everywhere.
@@ -14,6 +15,9 @@
 #endif
 
 namespace kestov {
+
+// What a row without an output holds in a column of outputs.
+inline constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
 
 // Finite when the magnitude bits are below those of infinity; NaN and both
 // infinities fail. Tested on the bits so that no compiler flag can change it.

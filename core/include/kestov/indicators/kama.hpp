@@ -2,6 +2,7 @@
 // Kaufman's adaptive moving average: the smoothing constant follows the
 // efficiency ratio of the last `er_period` steps.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -11,7 +12,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -61,7 +64,7 @@ public:
 
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return current();
-        if (!window_.empty()) steps_.push(std::fabs(value - window_.back()));
+        if (!window_.empty()) steps_.push(lanes::abs(value - window_.back()));
         if (window_.full()) {
             window_.replace_oldest(value);
         } else {
@@ -70,22 +73,81 @@ public:
         }
 
         const double oldest = window_.front();
-        const double change = std::fabs(value - oldest);
-        // Summed afresh every step, in window order.
-        const double* steps = steps_.data();
-        double volatility = -0.0;
-        for (std::size_t i = 0; i < steps_.size(); ++i) volatility += steps[i];
-        const double er = volatility != 0.0 ? change / volatility : 0.0;
-
-        const double d = fast_sc_ - slow_sc_;
-        const double t = er * d;
-        const double u = slow_sc_ + t;
-        const double sc = u * u;
-
+        const double change = lanes::abs(value - oldest);
+        const double sc = smoothing(change, volatility<double>(steps_.data(), steps_.size()));
         const double prev = has_current_ ? current_ : oldest;
-        current_ = prev + sc * (value - prev);
+        current_ = advance(prev, sc, value);
         has_current_ = true;
         return current_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Each
+    // row's smoothing constant depends only on the column, so four rows'
+    // constants are computed at once; the average alone is a chain.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            out[i] = r ? *r : nan_value;
+        };
+        const std::size_t er = static_cast<std::size_t>(er_period_);
+        constexpr std::size_t w = lanes::width<Pack>;
+        constexpr std::size_t chunk = stretches::chunk;
+        // step[k] = |v[c0 - er + 1 + k] - v[c0 - er + k]| for the chunk from c0.
+        double step[chunk + stretches::most_lookback];
+        const auto take_steps = [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+            const double* base = values + (c0 - er);
+            const std::size_t steps = (c1 - c0) + er - 1;
+            std::size_t k = 0;
+            for (; k + w <= steps; k += w)
+                lanes::store(step + k, lanes::abs(lanes::load<Pack>(base + k + 1) - lanes::load<Pack>(base + k)));
+            for (; k < steps; ++k) step[k] = lanes::abs(base[k + 1] - base[k]);
+        };
+        // The smoothing constants of the k-th pack of rows of the chunk [c0, c1).
+        const auto smooth_pack = [&](std::size_t c0, std::size_t c1, double* sc, std::size_t k) KESTOV_INLINE_LAMBDA {
+            std::size_t r = c0 + k * w;
+            if (r + w <= c1) {
+                const Pack change = lanes::abs(lanes::load<Pack>(values + r) - lanes::load<Pack>(values + r - er));
+                lanes::store(sc + (r - c0), smoothing(change, volatility<Pack>(step + (r - c0), er)));
+                return;
+            }
+            for (; r < c1; ++r)
+                sc[r - c0] = smoothing(lanes::abs(values[r] - values[r - er]), volatility<double>(step + (r - c0), er));
+        };
+        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            double current = current_;
+            // The chain of averages waits about as long per row as a pack of
+            // constants takes to compute: the next chunk's constants are
+            // computed between the steps of this chunk's chain.
+            double sc[2][chunk];
+            std::size_t c0 = first, c1 = std::min(last, first + chunk), now = 0;
+            take_steps(c0, c1);
+            for (std::size_t k = 0; k * w < c1 - c0; ++k) smooth_pack(c0, c1, sc[now], k);
+            while (c0 < last) {
+                const std::size_t n0 = c1, n1 = std::min(last, c1 + chunk);
+                const std::size_t packs = (n1 - n0 + w - 1) / w;
+                if (n0 < n1) take_steps(n0, n1);
+                std::size_t k = 0;
+                for (std::size_t r = c0; r < c1;) {
+                    for (const std::size_t end = std::min(r + w, c1); r < end; ++r)
+                        out[r] = current = advance(current, sc[now][r - c0], values[r]);
+                    if (k < packs) smooth_pack(n0, n1, sc[1 - now], k++);
+                }
+                for (; k < packs; ++k) smooth_pack(n0, n1, sc[1 - now], k);
+                now = 1 - now;
+                c0 = n0;
+                c1 = n1;
+            }
+            current_ = current;
+            window_.clear();
+            for (std::size_t j = last - er - 1; j < last; ++j) window_.push_back(values[j]);
+            steps_.clear();
+            for (std::size_t j = last - er; j < last; ++j) steps_.push(lanes::abs(values[j] - values[j - 1]));
+        };
+        // With er + 1 rows of a stretch behind it, a row's window lies in the
+        // column and the average has its first value.
+        stretches::feed<Pack>(values, n, er + 1, by_row, body);
     }
 
     bool is_ready() const noexcept { return has_current_; }
@@ -118,6 +180,25 @@ private:
         if (!has_current_) return std::nullopt;
         return current_;
     }
+
+    // The steps summed afresh every row, in window order, from -0.0.
+    template <class T>
+    [[gnu::always_inline]] static T volatility(const double* steps, std::size_t count) noexcept {
+        T sum = lanes::splat<T>(-0.0);
+        for (std::size_t i = 0; i < count; ++i) sum += lanes::load<T>(steps + i);
+        return sum;
+    }
+
+    template <class T>
+    [[gnu::always_inline]] T smoothing(T change, T volatility) const noexcept {
+        const T er = lanes::select(volatility != 0.0, change / volatility, lanes::splat<T>(0.0));
+        const double d = fast_sc_ - slow_sc_;
+        const T t = er * d;
+        const T u = slow_sc_ + t;
+        return u * u;
+    }
+
+    static double advance(double prev, double sc, double value) noexcept { return prev + sc * (value - prev); }
 };
 
 }  // namespace kestov

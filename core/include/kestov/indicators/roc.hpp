@@ -9,7 +9,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -44,9 +46,27 @@ public:
             window_.push_back(value);
             if (!window_.full()) return std::nullopt;
         }
-        const double old = window_.front();
-        if (old == 0.0) return 0.0;
-        return ((value - old) / old) * 100.0;
+        return rate(value, window_.front());
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            out[i] = r ? *r : nan_value;
+        };
+        const std::size_t back = static_cast<std::size_t>(period_);
+        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            std::size_t i = first;
+            for (; i + lanes::width<Pack> <= last; i += lanes::width<Pack>)
+                lanes::store(out + i, rate(lanes::load<Pack>(values + i), lanes::load<Pack>(values + i - back)));
+            for (; i < last; ++i) out[i] = rate(values[i], values[i - back]);
+            window_.clear();
+            for (std::size_t j = last - back - 1; j < last; ++j) window_.push_back(values[j]);
+        };
+        stretches::feed<Pack>(values, n, back, by_row, body);
     }
 
     bool is_ready() const noexcept { return window_.full(); }
@@ -54,6 +74,11 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
     void reset() noexcept { window_.clear(); }
+
+    template <class T>
+    [[gnu::always_inline]] static T rate(T value, T old) noexcept {
+        return lanes::select(old == 0.0, lanes::splat<T>(0.0), ((value - old) / old) * 100.0);
+    }
 
     // Saved state (state.hpp).
     std::tuple<std::uint64_t> config() const noexcept { return {period_}; }

@@ -1,0 +1,171 @@
+#pragma once
+// Rows side by side. A pack holds several rows' values, and each of its
+// lanes performs exactly the IEEE operation the scalar code performs, so a
+// lane's result is the scalar result, bit for bit: only the schedule changes.
+//
+// A formula that rows share is written once, as a template over its number
+// type: `double` for the row-by-row update, a pack for independent rows at
+// once. The helpers below (load, store, splat, abs, select) serve both, so
+// the formula reads the same for each. Such a template must be
+// [[gnu::always_inline]]: the batch loop is compiled once per instruction
+// set, and a pack passed to a copy built for another is passed differently.
+//
+// `Narrow` is two lanes, one register of SSE2 or NEON; `Wide` is four, one
+// AVX register, for code built for AVX (the fma copy of the batch loop).
+// With GCC or Clang they are vector extensions, compiled to whatever the
+// target offers; elsewhere they are the plain arrays below, a scalar
+// operation per lane, the same bits (also chosen by defining
+// KESTOV_PLAIN_LANES, which the core tests do to check them).
+
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+// For a lambda that runs in a batch loop: inlined into each copy of the
+// loop, so that it is built for that copy's instruction set.
+#if defined(__GNUC__) || defined(__clang__)
+#define KESTOV_INLINE_LAMBDA __attribute__((always_inline))
+#else
+#define KESTOV_INLINE_LAMBDA
+#endif
+
+namespace kestov::lanes {
+
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(KESTOV_PLAIN_LANES)
+
+using Narrow = double __attribute__((vector_size(16)));
+using Wide = double __attribute__((vector_size(32)));
+
+#else
+
+template <std::size_t N>
+struct PlainMask {
+    std::int64_t v[N];
+    std::int64_t operator[](std::size_t i) const noexcept { return v[i]; }
+    PlainMask operator&(const PlainMask& o) const noexcept { return each(o, [](auto a, auto b) { return a & b; }); }
+    PlainMask operator|(const PlainMask& o) const noexcept { return each(o, [](auto a, auto b) { return a | b; }); }
+    PlainMask& operator|=(const PlainMask& o) noexcept { return *this = *this | o; }
+    PlainMask operator~() const noexcept { return each(*this, [](auto a, auto) { return ~a; }); }
+    template <class F>
+    PlainMask each(const PlainMask& o, F f) const noexcept {
+        PlainMask r;
+        for (std::size_t i = 0; i < N; ++i) r.v[i] = f(v[i], o.v[i]);
+        return r;
+    }
+};
+
+template <std::size_t N>
+struct PlainPack {
+    double v[N];
+    double operator[](std::size_t i) const noexcept { return v[i]; }
+    template <class F>
+    PlainPack each(const PlainPack& o, F f) const noexcept {
+        PlainPack r;
+        for (std::size_t i = 0; i < N; ++i) r.v[i] = f(v[i], o.v[i]);
+        return r;
+    }
+    template <class F>
+    PlainMask<N> test(const PlainPack& o, F f) const noexcept {
+        PlainMask<N> r;
+        for (std::size_t i = 0; i < N; ++i) r.v[i] = f(v[i], o.v[i]) ? -1 : 0;
+        return r;
+    }
+    static PlainPack all(double x) noexcept {
+        PlainPack r;
+        for (std::size_t i = 0; i < N; ++i) r.v[i] = x;
+        return r;
+    }
+    // clang-format off
+    friend PlainPack operator+(const PlainPack& a, const PlainPack& b) noexcept { return a.each(b, [](double x, double y) { return x + y; }); }
+    friend PlainPack operator-(const PlainPack& a, const PlainPack& b) noexcept { return a.each(b, [](double x, double y) { return x - y; }); }
+    friend PlainPack operator*(const PlainPack& a, const PlainPack& b) noexcept { return a.each(b, [](double x, double y) { return x * y; }); }
+    friend PlainPack operator/(const PlainPack& a, const PlainPack& b) noexcept { return a.each(b, [](double x, double y) { return x / y; }); }
+    friend PlainMask<N> operator==(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x == y; }); }
+    friend PlainMask<N> operator!=(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x != y; }); }
+    friend PlainMask<N> operator<(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x < y; }); }
+    // clang-format on
+    friend PlainPack operator+(const PlainPack& a, double s) noexcept { return a + all(s); }
+    friend PlainPack operator-(const PlainPack& a, double s) noexcept { return a - all(s); }
+    friend PlainPack operator*(const PlainPack& a, double s) noexcept { return a * all(s); }
+    friend PlainPack operator/(const PlainPack& a, double s) noexcept { return a / all(s); }
+    friend PlainPack operator+(double s, const PlainPack& a) noexcept { return all(s) + a; }
+    friend PlainPack operator-(double s, const PlainPack& a) noexcept { return all(s) - a; }
+    friend PlainPack operator*(double s, const PlainPack& a) noexcept { return all(s) * a; }
+    friend PlainMask<N> operator==(const PlainPack& a, double s) noexcept { return a == all(s); }
+    friend PlainMask<N> operator!=(const PlainPack& a, double s) noexcept { return a != all(s); }
+    PlainPack& operator+=(const PlainPack& o) noexcept { return *this = *this + o; }
+};
+
+using Narrow = PlainPack<2>;
+using Wide = PlainPack<4>;
+
+#endif
+
+// The number of lanes of T: 1 for a double.
+template <class T>
+inline constexpr std::size_t width = sizeof(T) / sizeof(double);
+
+template <class T>
+using MaskOf = decltype(std::declval<T>() < std::declval<T>());
+
+template <class P>
+[[gnu::always_inline]] inline auto bits_of(P p) noexcept {
+    return std::bit_cast<MaskOf<P>>(p);
+}
+
+// width<T> consecutive values from p (no alignment needed).
+template <class T>
+[[gnu::always_inline]] inline T load(const double* p) noexcept {
+    T t;
+    std::memcpy(&t, p, sizeof t);
+    return t;
+}
+
+template <class T>
+[[gnu::always_inline]] inline void store(double* p, T x) noexcept {
+    std::memcpy(p, &x, sizeof x);
+}
+
+// x in every lane (not T{} + x: 0.0 + -0.0 is +0.0).
+template <class T>
+[[gnu::always_inline]] inline T splat(double x) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return x;
+    } else {
+        T t;
+        for (std::size_t i = 0; i < width<T>; ++i) std::memcpy(reinterpret_cast<unsigned char*>(&t) + i * sizeof x, &x, sizeof x);
+        return t;
+    }
+}
+
+// |x|: the sign bit cleared, as fabs clears it (NaNs keep their payload).
+template <class T>
+[[gnu::always_inline]] inline T abs(T x) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return std::fabs(x);
+    } else {
+        return std::bit_cast<T>(bits_of(x) & ~bits_of(splat<T>(-0.0)));
+    }
+}
+
+// `yes` where the condition holds, else `no`: a lanewise choice, not a branch.
+[[gnu::always_inline]] inline double select(bool condition, double yes, double no) noexcept {
+    return condition ? yes : no;
+}
+template <class M, class T>
+[[gnu::always_inline]] inline T select(M condition, T yes, T no) noexcept {
+    return std::bit_cast<T>((condition & bits_of(yes)) | (~condition & bits_of(no)));
+}
+
+template <class M>
+[[gnu::always_inline]] inline bool any(M m) noexcept {
+    std::int64_t some = 0;
+    for (std::size_t i = 0; i < sizeof(M) / sizeof(std::int64_t); ++i) some |= m[i];
+    return some != 0;
+}
+
+}  // namespace kestov::lanes
