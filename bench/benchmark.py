@@ -11,6 +11,9 @@ configuration (period 20 where the period has no default):
   memory-bandwidth floor measured here: a NumPy copy of the same input columns.
   Where TA-Lib has the indicator, both results are also compared, value by
   value, as a sanity check (the arithmetic differs by design in places).
+  Beside them the bound: the class's loop-carried chain of floating-point
+  operations as a bare C++ loop (bench/bounds.cpp, compiled for the run with
+  $CXX or c++), or the copy where that is slower; absent without a compiler.
 - update: nanoseconds per call with a float (value classes) or a 6-tuple
   (candle classes), beside talipp's `add` and the interpreter's call floor,
   `math.fabs(x)` on the same floats; for the classes that return a tuple also
@@ -28,6 +31,7 @@ peers are optional: a peer that is not installed is reported as absent.
 """
 
 import argparse
+import ctypes
 import datetime
 import gc
 import importlib.metadata
@@ -36,7 +40,11 @@ import json
 import math
 import os
 import platform
+import shlex
+import shutil
 import statistics
+import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -53,6 +61,7 @@ UPDATE_FLOAT = 2.0  # value classes: multiple of the call floor
 UPDATE_TUPLE = 4.0  # candle classes: multiple of the call floor
 TALIPP_SPEEDUP = 30.0
 UNIVERSE_GEOMEAN = 0.5  # panel, one thread, against TA-Lib looped over the series
+BOUND_LIMIT = 1.15  # every class's batch within this multiple of its bound
 
 # TA-Lib's function for each class, called with the parameters of kestov's
 # default configuration, and which of its outputs match which of ours: each
@@ -262,6 +271,66 @@ def label(cls):
     return text
 
 
+def config_values(cls):
+    """The default configuration's arguments in the constructor's order, as default_instance builds it."""
+    return [20 if p.default is p.empty else p.default for p in inspect.signature(cls).parameters.values()]
+
+
+class BoundKernel(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char_p), ("chain", ctypes.c_char_p), ("run", ctypes.c_void_p)]
+
+
+BOUND_RUN = ctypes.CFUNCTYPE(ctypes.c_double, ctypes.POINTER(ctypes.c_void_p), ctypes.c_size_t,
+                             ctypes.POINTER(ctypes.c_double))
+BOUND_FLAGS = ["-O2", "-std=c++20", "-ffp-contract=off", "-fno-fast-math", "-shared", "-fPIC", "-Wall", "-Wextra"]
+
+
+def compiler():
+    """The C++ compiler's command: $CXX, else c++ or g++ on the path; None without one."""
+    if os.environ.get("CXX"):
+        command = shlex.split(os.environ["CXX"])
+        return command if shutil.which(command[0]) else None
+    found = shutil.which("c++") or shutil.which("g++")
+    return [found] if found else None
+
+
+def load_bounds():
+    """bench/bounds.cpp compiled for this run: {class: (what its chain is made of, kernel or None)},
+    with the compiler's command; (None, None) when there is no compiler or it fails."""
+    command = compiler()
+    if command is None:
+        print("no C++ compiler ($CXX, c++, g++): the bounds are left out", flush=True)
+        return None, None
+    with tempfile.TemporaryDirectory(prefix="kestov-bounds-", ignore_cleanup_errors=True) as tmp:
+        library = Path(tmp) / "bounds.so"
+        try:
+            subprocess.run([*command, *BOUND_FLAGS, str(ROOT / "bench" / "bounds.cpp"), "-o", str(library)],
+                           check=True, capture_output=True, text=True)
+        except (OSError, subprocess.CalledProcessError) as e:
+            print(f"bench/bounds.cpp did not compile, the bounds are left out: {getattr(e, 'stderr', '') or e}",
+                  flush=True)
+            return None, None
+        # Mapped once loaded, so the directory can go.
+        lib = ctypes.CDLL(str(library))
+    first = BoundKernel.in_dll(lib, "kestov_bounds")
+    table = ctypes.cast(ctypes.addressof(first), ctypes.POINTER(BoundKernel))
+    kernels, i = {}, 0
+    while table[i].name is not None:
+        entry = table[i]
+        kernels[entry.name.decode()] = (entry.chain.decode(), BOUND_RUN(entry.run) if entry.run else None)
+        i += 1
+    return kernels, " ".join(command)
+
+
+def chain_call(kernel, cls, inputs, rows):
+    """The kernel over the batch's own columns and the default configuration, for medians_ns."""
+    assert all(c.flags.c_contiguous and c.itemsize == 8 for c in inputs)
+    columns = (ctypes.c_void_p * len(inputs))(*[c.ctypes.data for c in inputs])
+    values = config_values(cls)
+    params = (ctypes.c_double * len(values))(*values)
+    return lambda _: kernel(columns, rows, params)
+
+
 def batch_inputs(cls, data):
     return [data[p] for p in list(inspect.signature(cls.batch).parameters)[1:]]
 
@@ -295,7 +364,9 @@ def compare(ours, theirs, pairs):
             "max_abs_diff": max_abs, "max_diff_over_scale": max_scaled}
 
 
-def run_batch(names, data, rows, repeat, talib):
+def run_batch(names, data, rows, repeat, talib, bounds=None):
+    """Each class's batch beside the copy of its columns, TA-Lib's function and, with `bounds` (from
+    load_bounds), its chain; the bound is the slower of chain and copy."""
     results = []
     for name in names:
         cls = getattr(kestov, name)
@@ -307,17 +378,31 @@ def run_batch(names, data, rows, repeat, talib):
         if matched:
             call, fn, pairs = TALIB[name]
             timings.append((lambda _: fn(talib, data), rows))
-        ns, floor, *theirs = medians_ns(timings, repeat)
+        chain, kernel = (bounds or {}).get(name, (None, None))
+        if kernel is not None:
+            timings.append((chain_call(kernel, cls, inputs, rows), rows))
+        ns, floor, *others = medians_ns(timings, repeat)
         entry = {"class": name, "config": label(cls), "ns_per_row": ns, "floor_ns_per_row": floor,
-                 "x_floor": ns / floor}
+                 "x_floor": ns / floor, "chain": chain,
+                 "chain_ns_per_row": others[-1] if kernel is not None else None,
+                 "bound_ns_per_row": None, "bound_made_of": None, "x_bound": None}
+        if chain is not None:
+            # A class without a chain, or whose chain is quicker than the copy, is bound by the copy.
+            slower = kernel is not None and entry["chain_ns_per_row"] > floor
+            entry["bound_ns_per_row"] = entry["chain_ns_per_row"] if slower else floor
+            entry["bound_made_of"] = chain if slower else "memory floor (copy)"
+            entry["x_bound"] = ns / entry["bound_ns_per_row"]
+        elif bounds is not None:
+            print(f"  bench/bounds.cpp has no entry for {name}", flush=True)
         if name in TALIB:
             entry["talib"] = TALIB[name][0]
         if matched:
-            entry["talib_ns_per_row"] = theirs[0]
-            entry["x_talib"] = ns / theirs[0]
+            entry["talib_ns_per_row"] = others[0]
+            entry["x_talib"] = ns / others[0]
             entry["check"] = compare(default_instance(cls).batch(*inputs), fn(talib, data), pairs)
         results.append(entry)
         print(f"  batch  {entry['config']:48} {ns:8.2f} ns/row   x{entry['x_floor']:.2f} floor"
+              + (f"   x{entry['x_bound']:.2f} bound" if entry["x_bound"] is not None else "")
               + (f"   x{entry['x_talib']:.2f} TA-Lib" if "x_talib" in entry else ""), flush=True)
     return results
 
@@ -460,6 +545,12 @@ def machine():
 def targets(batch, update, report_universe=None):
     matched = [b["x_talib"] for b in batch if "x_talib" in b]
     out = {}
+    bounded = [b for b in batch if b.get("x_bound") is not None]
+    if bounded:
+        worst = max(bounded, key=lambda b: b["x_bound"])
+        out["batch_worst_x_bound"] = {"class": worst["class"], "value": worst["x_bound"], "limit": BOUND_LIMIT,
+                                      "classes": len(bounded),
+                                      "within": [b["class"] for b in bounded if b["x_bound"] <= BOUND_LIMIT]}
     if matched:
         worst = max(batch, key=lambda b: b.get("x_talib", 0.0))
         out["batch_worst_x_talib"] = {"class": worst["class"], "value": worst["x_talib"], "limit": BATCH_WORST}
@@ -511,12 +602,23 @@ def markdown(report):
         "of the largest magnitude in the column (the libraries differ by design in seeding and warm-up "
         "in places; shown as a sanity check).")
     add("")
-    add("| Class (default configuration) | kestov | floor | x floor | TA-Lib function | TA-Lib | kestov / TA-Lib "
-        "| max diff |")
-    add("|---|---:|---:|---:|---|---:|---:|---:|")
+    if meta.get("bounds"):
+        add("Bound: what exact arithmetic allows. Each row of an indicator waits for some operations of the row "
+            "before (a running sum's addition, an average's division): that chain, in the class's order and "
+            "with its operations, as a bare C++ loop over the same columns (`bench/bounds.cpp`, compiled here "
+            f"with `{meta['bounds']}` and timed in turns with the rest), or the floor where the copy is "
+            "slower or the class has no chain. No exact implementation can be quicker than its chain, so x bound "
+            "says how much of a batch's time is more than that.")
+    else:
+        add("Bound: left out, as no C++ compiler was found to build `bench/bounds.cpp`.")
+    add("")
+    add("| Class (default configuration) | kestov | floor | x floor | bound | bound made of | x bound "
+        "| TA-Lib function | TA-Lib | kestov / TA-Lib | max diff |")
+    add("|---|---:|---:|---:|---:|---|---:|---|---:|---:|---:|")
     for b in report["batch"]:
         check = b.get("check")
         add(f"| {b['config']} | {fmt(b['ns_per_row'])} | {fmt(b['floor_ns_per_row'])} | {fmt(b['x_floor'])} "
+            f"| {fmt(b.get('bound_ns_per_row'))} | {b.get('bound_made_of') or ''} | {fmt(b.get('x_bound'))} "
             f"| {b.get('talib', '')} | {fmt(b.get('talib_ns_per_row'))} | {fmt(b.get('x_talib'))} "
             f"| {'' if check is None else format(check['max_diff_over_scale'], '.1e')} |")
     add("")
@@ -567,6 +669,7 @@ def markdown(report):
     add("| Target | measured | limit | met |")
     add("|---|---:|---:|---|")
     names = {
+        "batch_worst_x_bound": "batch: slowest class against its bound",
         "batch_worst_x_talib": "batch: slowest class against TA-Lib",
         "batch_geomean_x_talib": "batch: geometric mean against TA-Lib",
         "update_float_worst_x_call_floor": "update with a float: slowest class against the call floor",
@@ -578,8 +681,19 @@ def markdown(report):
     for key, t in report["targets"].items():
         met = t["value"] >= t["limit"] if key == "talipp_least_x_slower" else t["value"] <= t["limit"]
         who = f" ({t['class']})" if "class" in t else ""
-        add(f"| {names[key]}{who} | {fmt(t['value'])} | {fmt(t['limit'], 1)} | {'yes' if met else 'no'} |")
+        digits = 2 if key == "batch_worst_x_bound" else 1
+        add(f"| {names[key]}{who} | {fmt(t['value'])} | {fmt(t['limit'], digits)} "
+            f"| {'yes' if met else 'no'} |")
     add("")
+    bound = report["targets"].get("batch_worst_x_bound")
+    if bound:
+        beyond = sorted((b for b in report["batch"]
+                         if b.get("x_bound") is not None and b["class"] not in bound["within"]),
+                        key=lambda b: -b["x_bound"])
+        add(f"Within {bound['limit']:.2f} times their bound: {len(bound['within'])} of {bound['classes']} classes"
+            + (": all." if not beyond else ". Beyond it: "
+               + ", ".join(f"{b['class']} ({b['x_bound']:.2f})" for b in beyond) + "."))
+        add("")
     return "\n".join(lines)
 
 
@@ -614,7 +728,8 @@ def main(argv=None):
     cumsum, = medians_ns([(lambda _: np.cumsum(data["close"]), args.rows)], args.repeat)
     print(f"kestov {meta['kestov']}: {args.rows} rows, median of {args.repeat}; numpy cumsum {cumsum:.2f} ns/row",
           flush=True)
-    batch = run_batch(names, data, args.rows, args.repeat, talib)
+    bounds, meta["bounds"] = load_bounds()
+    batch = run_batch(names, data, args.rows, args.repeat, talib, bounds)
     floor, update, reference = run_update(names, full, args.calls, args.talipp_calls, args.repeat, talipp)
     report = {"meta": meta, "cumsum_close_ns_per_row": cumsum, "call_floor_ns_per_call": floor,
               "tuple_reference": reference, "batch": batch, "update": update}

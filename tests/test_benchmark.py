@@ -6,6 +6,7 @@ import runpy
 import shutil
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 from classes import CASES
@@ -23,6 +24,10 @@ def test_benchmark_runs(tmp_path):
     names = [c.name for c in CASES]
     assert [b["class"] for b in report["batch"]] == names == [u["class"] for u in report["update"]]
     assert all(b["ns_per_row"] > 0 and b["floor_ns_per_row"] > 0 for b in report["batch"])
+    # With a compiler every class has a bound: bounds.cpp compiled, and no class left out of its table.
+    if bench["compiler"]() is not None:
+        assert report["meta"]["bounds"]
+        assert all(b["bound_ns_per_row"] >= b["floor_ns_per_row"] > 0 and b["bound_made_of"] for b in report["batch"])
     assert {u["class"]: u["argument"] for u in report["update"]} == {
         c.name: {"value": "float", "pair": "2-tuple"}.get(c.kind, "6-tuple") for c in CASES}
     matched = [b for b in report["batch"] if "talib" in b]
@@ -33,6 +38,34 @@ def test_benchmark_runs(tmp_path):
     assert all(e["ns_per_cell"] > 0 and e["update_ns_per_series"] > 0 for e in report["universe"])
     text = md.read_text()
     assert all(f"| {name} |" in text for name in names) and report["meta"]["date"] in text
+
+
+def test_no_compiler_no_bound(monkeypatch):
+    bench = runpy.run_path(str(BENCH))
+    monkeypatch.setenv("CXX", "/nonexistent/c++")
+    assert bench["load_bounds"]() == (None, None)
+    (atr,) = bench["run_batch"](["ATR"], bench["ohlcv"](1000, 1), 1000, 1, None, None)
+    assert atr["bound_ns_per_row"] is None and atr["x_bound"] is None
+
+
+@pytest.mark.skipif(runpy.run_path(str(BENCH))["compiler"]() is None, reason="needs a C++ compiler")
+def test_division_chain_outlasts_a_copy():
+    # A kernel the compiler had optimised away would take no time; ATR's
+    # division per row cannot be quicker than copying the row (into arrays
+    # made beforehand, so that only memory is timed).
+    bench = runpy.run_path(str(BENCH))
+    kernels, _ = bench["load_bounds"]()
+    rows, atr = 200_000, bench["kestov"].ATR
+    inputs = bench["batch_inputs"](atr, bench["ohlcv"](rows, 1))
+    copies = [np.empty_like(c) for c in inputs]
+
+    def copy(_):
+        for out, column in zip(copies, inputs):
+            np.copyto(out, column)
+
+    chain = bench["chain_call"](kernels["ATR"][1], atr, inputs, rows)
+    chain_ns, copy_ns = bench["medians_ns"]([(chain, rows), (copy, rows)], 5)
+    assert chain_ns > copy_ns
 
 
 INSTRUCTIONS = BENCH.parent / "instructions.py"
