@@ -110,18 +110,25 @@ Bits bits_of(const std::optional<std::array<double, K>>& out) {
 
 namespace lanes = kestov::lanes;
 
+// Outputs per row: a double is one.
+template <class Output>
+inline constexpr std::size_t width = 1;
+template <std::size_t K>
+inline constexpr std::size_t width<std::array<double, K>> = K;
+
 // The rows through update_block, in three pieces, against update's outputs.
 template <class Pack, class T>
 bool block_agrees(T indicator, const Case& c, const std::vector<Row>& rows, const std::vector<Bits>& outputs,
                   std::string& why) {
     const std::size_t n = rows.size();
-    std::vector<double> out(n);
+    constexpr std::size_t k = width<typename T::Output>;
+    std::vector<double> out(n * k);
     const std::size_t cuts[] = {0, n / 3, n / 3 + n / 5, n};
     if constexpr (std::same_as<typename T::Input, double>) {
         std::vector<double> values;
         for (const Row& row : rows) values.push_back(row[0]);
         for (int p = 0; p < 3; ++p)
-            indicator.template update_block<Pack>(values.data() + cuts[p], cuts[p + 1] - cuts[p], out.data() + cuts[p]);
+            indicator.template update_block<Pack>(values.data() + cuts[p], cuts[p + 1] - cuts[p], out.data() + cuts[p] * k);
     } else {
         std::array<std::vector<double>, 5> fields;
         for (const Row& row : rows) {
@@ -132,11 +139,13 @@ bool block_agrees(T indicator, const Case& c, const std::vector<Row>& rows, cons
         for (int p = 0; p < 3; ++p) {
             const auto at = [&](int j) { return fields[j].data() + cuts[p]; };
             indicator.template update_block<Pack>(kestov::CandleColumns{at(0), at(1), at(2), at(3), at(4)},
-                                                  cuts[p + 1] - cuts[p], out.data() + cuts[p]);
+                                                  cuts[p + 1] - cuts[p], out.data() + cuts[p] * k);
         }
     }
     for (std::size_t i = 0; i < n; ++i) {
-        const Bits got = outputs[i].empty() && out[i] != out[i] ? Bits{} : Bits{std::bit_cast<std::uint64_t>(out[i])};
+        Bits got;
+        for (std::size_t j = 0; j < k; ++j) got.push_back(std::bit_cast<std::uint64_t>(out[i * k + j]));
+        if (outputs[i].empty() && out[i * k] != out[i * k]) got.clear();
         if (got != outputs[i]) {
             why = "update_block (" + std::to_string(lanes::width<Pack>) + " lanes) differs from update at row " +
                   std::to_string(i);

@@ -30,10 +30,10 @@ concept Indicator = std::movable<T> && IndicatorInput<typename T::Input> &&
         { view.warmup_period() } noexcept -> std::same_as<std::uint64_t>;
     };
 
-// Some single-output indicators also take whole columns at once:
-// `update_block(columns, n, out)` writes what n calls of update would return
-// (NaN where update returns nothing) and leaves the same state behind, every
-// bit. A value class takes a column of values; a candle class takes
+// Some indicators also take whole columns at once: `update_block(columns,
+// n, out)` writes what n calls of update would return, row after row, each
+// output's values in order (NaN where update returns nothing), and leaves
+// the same state behind, every bit. A value class takes a column of values; a candle class takes
 // CandleColumns whose n rows are all valid candles. `update_block<Pack>`
 // computes independent rows Pack's lanes at a time (lanes.hpp).
 template <class T>
