@@ -25,6 +25,10 @@
 #include <limits>
 #include <type_traits>
 
+#if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
+#include <emmintrin.h>
+#endif
+
 // For a lambda that runs in a batch loop: inlined into each copy of the
 // loop, so that it is built for that copy's instruction set.
 #if defined(__GNUC__) || defined(__clang__)
@@ -62,6 +66,7 @@ template <std::size_t N>
 struct PlainPack {
     double v[N];
     double operator[](std::size_t i) const noexcept { return v[i]; }
+    double& operator[](std::size_t i) noexcept { return v[i]; }
     template <class F>
     PlainPack each(const PlainPack& o, F f) const noexcept {
         PlainPack r;
@@ -149,6 +154,29 @@ template <class T>
         return std::fabs(x);
     } else {
         return std::bit_cast<T>(bits_of(x) & ~bits_of(splat<T>(-0.0)));
+    }
+}
+
+// Each lane's correctly rounded square root. SSE2's instruction, where the
+// target has it, rather than std::sqrt lane by lane, which must also check
+// for errno's sake.
+template <class T>
+[[gnu::always_inline]] inline T sqrt(T x) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return std::sqrt(x);
+    } else {
+        T root = x;
+#if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
+        if constexpr (width<T> == 2) {
+            root = std::bit_cast<T>(_mm_sqrt_pd(std::bit_cast<__m128d>(x)));
+        } else {
+            const Narrow low = sqrt(Narrow{x[0], x[1]}), high = sqrt(Narrow{x[2], x[3]});
+            root = T{low[0], low[1], high[0], high[1]};
+        }
+#else
+        for (std::size_t i = 0; i < width<T>; ++i) root[i] = std::sqrt(x[i]);
+#endif
+        return root;
     }
 }
 

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <optional>
 #include <tuple>
+#include <type_traits>
 #include <string_view>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -63,6 +66,53 @@ public:
         return bands();
     }
 
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. The two
+    // sums stay a chain, row by row; the bands of four rows are computed side
+    // by side from them.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            for (std::size_t j = 0; j < 4; ++j) out[i * 4 + j] = r ? (*r)[j] : nan_value;
+        };
+        const std::size_t period = static_cast<std::size_t>(period_);
+        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            double sum = sum_, sum_sq = sum_sq_;
+            stretches::in_chunks(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                double sums[stretches::chunk], squares[stretches::chunk];
+                for (std::size_t r = c0; r < c1; ++r) {
+                    const double old = values[r - period], value = values[r];
+                    sum = sum - old;
+                    sum_sq = sum_sq - old * old;
+                    sum = value + sum;
+                    sum_sq = value * value + sum_sq;
+                    sums[r - c0] = sum;
+                    squares[r - c0] = sum_sq;
+                }
+                // Two divisions and a root a row keep the divider busy whatever
+                // the width; two lanes make the four outputs cheapest to store.
+                using Lanes = std::conditional_t<(lanes::width<Pack> > 2), lanes::Narrow, Pack>;
+                constexpr std::size_t w = lanes::width<Lanes>;
+                std::size_t r = c0;
+                for (; r + w <= c1; r += w) {
+                    const auto b = bands_of(lanes::load<Lanes>(sums + (r - c0)), lanes::load<Lanes>(squares + (r - c0)));
+                    for (std::size_t l = 0; l < w; ++l)
+                        for (std::size_t j = 0; j < 4; ++j) out[(r + l) * 4 + j] = b[j][l];
+                }
+                for (; r < c1; ++r) {
+                    const auto b = bands_of(sums[r - c0], squares[r - c0]);
+                    for (std::size_t j = 0; j < 4; ++j) out[r * 4 + j] = b[j];
+                }
+            });
+            sum_ = sum;
+            sum_sq_ = sum_sq;
+            window_.clear();
+            for (std::size_t j = last - period; j < last; ++j) window_.push_back(values[j]);
+        };
+        stretches::feed<Pack>(values, n, period, by_row, body);
+    }
+
     bool is_ready() const noexcept { return window_.full(); }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
@@ -84,15 +134,19 @@ public:
     }
 
 private:
-    Output bands() const noexcept {
-        const double n = static_cast<double>(window_.size());
-        const double mean = sum_ / n;
-        double variance = sum_sq_ / n - mean * mean;
+    Output bands() const noexcept { return bands_of(sum_, sum_sq_); }
+
+    // The window is full: its length is the period.
+    template <class T>
+    [[gnu::always_inline]] std::array<T, 4> bands_of(T sum, T sum_sq) const noexcept {
+        const double n = static_cast<double>(period_);
+        const T mean = sum / n;
+        const T spread = sum_sq / n - mean * mean;
         // Rounding can leave the variance slightly negative (or NaN once the
         // squares overflow); both mean no spread. Also turns -0 into +0.
-        if (!(variance > 0.0)) variance = 0.0;
-        const double stddev = std::sqrt(variance);
-        const double width = stddev * multiplier_;
+        const T variance = lanes::select(lanes::splat<T>(0.0) < spread, spread, lanes::splat<T>(0.0));
+        const T stddev = lanes::sqrt(variance);
+        const T width = stddev * multiplier_;
         return {mean + width, mean, mean - width, stddev};
     }
 };
