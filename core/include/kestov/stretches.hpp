@@ -68,4 +68,22 @@ template <class Chunk>
     for (std::size_t c = first; c < last; c += std::min(chunk, last - c)) each(c, std::min(c + chunk, last));
 }
 
+// Rows [0, n) of a class built from seeded averages: where `steady()` holds,
+// each stretch of finite values goes through `step(value)` (which returns the
+// output) between `load()` and `store()`, with the state in local numbers;
+// every other row through `by_row(i)`.
+template <class Steady, class Load, class Step, class Store, class ByRow>
+[[gnu::always_inline]] inline void steady_rows(const double* values, std::size_t n, double* out, Steady&& steady,
+                                               Load&& load, Step&& step, Store&& store, ByRow&& by_row) noexcept {
+    for (std::size_t i = 0; i < n;) {
+        if (!steady() || !is_finite(values[i])) {
+            by_row(i++);
+            continue;
+        }
+        auto state = load();
+        for (; i < n && is_finite(values[i]); ++i) out[i] = step(state, values[i]);
+        store(state);
+    }
+}
+
 }  // namespace kestov::stretches

@@ -9,6 +9,8 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -41,8 +43,30 @@ public:
         if (!e1) return std::nullopt;
         const auto e2 = ema2_.update(*e1);
         if (!e2) return std::nullopt;
-        return (*e1 + *e1) - *e2;
+        return combine(*e1, *e2);
     }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once the
+    // averages are seeded, a finite row is their smoothing steps, kept in
+    // registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return ema2_.is_ready(); },
+            [&]() KESTOV_INLINE_LAMBDA { return SteadyEmas<2>::of(ema1_, ema2_); },
+            [&](SteadyEmas<2>& e, double value) KESTOV_INLINE_LAMBDA {
+                e.step(value);
+                return combine(e.current[0], e.current[1]);
+            },
+            [&](const SteadyEmas<2>& e) KESTOV_INLINE_LAMBDA { e.store(ema1_, ema2_); },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
+    }
+
+    [[gnu::always_inline]] static double combine(double e1, double e2) noexcept { return (e1 + e1) - e2; }
 
     bool is_ready() const noexcept { return ema2_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return 2 * period_ - 1; }

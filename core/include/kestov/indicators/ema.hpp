@@ -3,6 +3,8 @@
 // finite inputs. Also the building block of DEMA, TEMA, TRIX, MACD and
 // Keltner, which all rely on this exact smoothing step.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -42,9 +44,7 @@ public:
     std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return this->value();
         if (seeded_) {
-            // current * (1 - alpha) rounded first, then one fused step.
-            const double t = current_ * (1.0 - alpha_);
-            current_ = fused_multiply_add(alpha_, value, t);
+            current_ = smooth(current_, alpha_, value);
             return current_;
         }
         seed_.push_back(value);
@@ -60,6 +60,16 @@ public:
         if (!seeded_) return std::nullopt;
         return current_;
     }
+
+    // One step of a seeded average: current * (1 - alpha) rounded first,
+    // then one fused step.
+    [[gnu::always_inline]] static double smooth(double current, double alpha, double value) noexcept {
+        const double t = current * (1.0 - alpha);
+        return fused_multiply_add(alpha, value, t);
+    }
+
+    // A seeded average's value set from SteadyEmas.
+    void resume(double current) noexcept { current_ = current; }
 
     // Whether any input has been taken since construction or reset.
     bool has_input() const noexcept { return seeded_ || !seed_.empty(); }
@@ -85,6 +95,29 @@ public:
     const char* state_fault() const noexcept {
         if (seeded_ != (seed_.size() == period_)) return "EMA: seeded flag and seed count disagree";
         return nullptr;
+    }
+};
+
+// Seeded averages, each fed the one before it, as plain numbers: the loops
+// of the batch paths of classes built from EMAs keep them in registers
+// rather than in the objects, which every store to an output might alias.
+template <std::size_t N>
+struct SteadyEmas {
+    std::array<double, N> current;
+    std::array<double, N> alpha;
+
+    template <class... E>
+    static SteadyEmas of(const E&... emas) noexcept {
+        return {{*emas.value()...}, {emas.alpha()...}};
+    }
+    template <class... E>
+    void store(E&... emas) const noexcept {
+        std::size_t k = 0;
+        (emas.resume(current[k++]), ...);
+    }
+    // One row: the value through every average in turn.
+    [[gnu::always_inline]] void step(double value) noexcept {
+        for (std::size_t k = 0; k < N; ++k) value = current[k] = EMA::smooth(current[k], alpha[k], value);
     }
 };
 

@@ -14,7 +14,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -71,10 +73,38 @@ public:
             if (!next) return std::nullopt;
             e[i] = x = *next;
         }
-        // Left to right from the deepest average.
-        value_ = ((c_[0] * e[5] + c_[1] * e[4]) + c_[2] * e[3]) + c_[3] * e[2];
+        value_ = combine(e);
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once the
+    // six averages are seeded, a row is six smoothing steps, kept in
+    // registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_value_; },
+            [&]() KESTOV_INLINE_LAMBDA {
+                return SteadyEmas<6>::of(emas_[0], emas_[1], emas_[2], emas_[3], emas_[4], emas_[5]);
+            },
+            [&](SteadyEmas<6>& e, double value) KESTOV_INLINE_LAMBDA {
+                e.step(value);
+                return value_ = combine(e.current);
+            },
+            [&](const SteadyEmas<6>& e) KESTOV_INLINE_LAMBDA {
+                e.store(emas_[0], emas_[1], emas_[2], emas_[3], emas_[4], emas_[5]);
+            },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
+    }
+
+    // Left to right from the deepest average.
+    [[gnu::always_inline]] double combine(const std::array<double, 6>& e) const noexcept {
+        return ((c_[0] * e[5] + c_[1] * e[4]) + c_[2] * e[3]) + c_[3] * e[2];
     }
 
     std::optional<double> value() const noexcept {

@@ -10,6 +10,8 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -49,6 +51,10 @@ public:
     }
 
     bool is_ready() const noexcept { return ema3_.is_ready(); }
+
+    // Requires is_ready().
+    SteadyEmas<3> steady() const noexcept { return SteadyEmas<3>::of(ema1_, ema2_, ema3_); }
+    void resume(const SteadyEmas<3>& e) noexcept { e.store(ema1_, ema2_, ema3_); }
 
     void reset() noexcept {
         ema1_.reset();
@@ -91,8 +97,32 @@ public:
     std::optional<double> update(double value) noexcept {
         const auto e = chain_.update(value);
         if (!e) return std::nullopt;
-        // Both products, then the difference, then the sum.
-        return ((e->e1 * 3.0) - (e->e2 * 3.0)) + e->e3;
+        return combine(e->e1, e->e2, e->e3);
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once the
+    // averages are seeded, a finite row is their smoothing steps, kept in
+    // registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return chain_.is_ready(); },
+            [&]() KESTOV_INLINE_LAMBDA { return chain_.steady(); },
+            [&](SteadyEmas<3>& e, double value) KESTOV_INLINE_LAMBDA {
+                e.step(value);
+                return combine(e.current[0], e.current[1], e.current[2]);
+            },
+            [&](const SteadyEmas<3>& e) KESTOV_INLINE_LAMBDA { chain_.resume(e); },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
+    }
+
+    // Both products, then the difference, then the sum.
+    [[gnu::always_inline]] static double combine(double e1, double e2, double e3) noexcept {
+        return ((e1 * 3.0) - (e2 * 3.0)) + e3;
     }
 
     bool is_ready() const noexcept { return chain_.is_ready(); }
