@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <type_traits>
 
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
@@ -69,9 +70,10 @@ template <class Chunk>
 }
 
 // Rows [0, n) of a class built from seeded averages: where `steady()` holds,
-// each stretch of finite values goes through `step(value)` (which returns the
-// output) between `load()` and `store()`, with the state in local numbers;
-// every other row through `by_row(i)`.
+// each stretch of finite values goes through `step(state, value)` between
+// `load()` and `store()`, with the state in local numbers; every other row
+// through `by_row(i)`. `step` returns the row's output: a double, or an
+// array of a row's several outputs.
 template <class Steady, class Load, class Step, class Store, class ByRow>
 [[gnu::always_inline]] inline void steady_rows(const double* values, std::size_t n, double* out, Steady&& steady,
                                                Load&& load, Step&& step, Store&& store, ByRow&& by_row) noexcept {
@@ -81,7 +83,14 @@ template <class Steady, class Load, class Step, class Store, class ByRow>
             continue;
         }
         auto state = load();
-        for (; i < n && is_finite(values[i]); ++i) out[i] = step(state, values[i]);
+        for (; i < n && is_finite(values[i]); ++i) {
+            const auto row = step(state, values[i]);
+            if constexpr (std::is_same_v<decltype(row), const double>) {
+                out[i] = row;
+            } else {
+                for (std::size_t j = 0; j < row.size(); ++j) out[i * row.size() + j] = row[j];
+            }
+        }
         store(state);
     }
 }

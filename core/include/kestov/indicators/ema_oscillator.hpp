@@ -14,7 +14,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -66,6 +68,39 @@ public:
         current_ = {line, *signal, line - *signal};
         has_current_ = true;
         return current_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once the
+    // three averages are seeded, a finite row is their smoothing steps, kept
+    // in registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        struct Steady {
+            SteadyEmas<3> e;
+            Output current;
+        };
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_current_; },
+            [&]() KESTOV_INLINE_LAMBDA { return Steady{SteadyEmas<3>::of(fast_ema_, slow_ema_, signal_ema_), current_}; },
+            [&](Steady& s, double value) KESTOV_INLINE_LAMBDA {
+                auto& e = s.e.current;
+                const auto& alpha = s.e.alpha;
+                // Both averages take the value, then the signal takes the line.
+                e[0] = EMA::smooth(e[0], alpha[0], value);
+                e[1] = EMA::smooth(e[1], alpha[1], value);
+                const double line = Line::of(e[0], e[1]);
+                e[2] = EMA::smooth(e[2], alpha[2], line);
+                return s.current = Output{line, e[2], line - e[2]};
+            },
+            [&](const Steady& s) KESTOV_INLINE_LAMBDA {
+                s.e.store(fast_ema_, slow_ema_, signal_ema_);
+                current_ = s.current;
+            },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                for (std::size_t j = 0; j < 3; ++j) out[i * 3 + j] = r ? (*r)[j] : nan_value;
+            });
     }
 
     std::optional<Output> value() const noexcept {

@@ -12,6 +12,8 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -72,10 +74,50 @@ public:
         const auto change_short = change_short_.update(*change_long);
         const auto size_short = size_short_.update(*size_long);
         if (!change_short) return std::nullopt;
-        // The ratio before its scaling; no movement at all gives 0.
-        value_ = *size_short == 0.0 ? 0.0 : 100.0 * (*change_short / *size_short);
+        value_ = ratio(*change_short, *size_short);
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once the
+    // averages are seeded, a finite row is their smoothing steps, kept in
+    // registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        struct Steady {
+            SteadyEmas<2> change, size;
+            double prev, value;
+        };
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_value_; },
+            [&]() KESTOV_INLINE_LAMBDA {
+                return Steady{SteadyEmas<2>::of(change_long_, change_short_), SteadyEmas<2>::of(size_long_, size_short_),
+                              prev_, value_};
+            },
+            [&](Steady& s, double value) KESTOV_INLINE_LAMBDA {
+                const double change = value - s.prev;
+                if (!is_finite(change)) return s.value;
+                s.prev = value;
+                s.change.step(change);
+                s.size.step(std::fabs(change));
+                return s.value = ratio(s.change.current[1], s.size.current[1]);
+            },
+            [&](const Steady& s) KESTOV_INLINE_LAMBDA {
+                s.change.store(change_long_, change_short_);
+                s.size.store(size_long_, size_short_);
+                prev_ = s.prev;
+                value_ = s.value;
+            },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
+    }
+
+    // The ratio before its scaling; no movement at all gives 0.
+    [[gnu::always_inline]] static double ratio(double change, double size) noexcept {
+        return size == 0.0 ? 0.0 : 100.0 * (change / size);
     }
 
     std::optional<double> value() const noexcept {
