@@ -118,21 +118,39 @@ template <class Core, class Rows>
 concept TakesColumns = kestov::TakesValueColumn<Core> ||
     (kestov::TakesCandleColumns<Core> && requires(const Column* c) { Rows::pointers(c); });
 
-// Rows [0, n) tested a block at a time, without a branch per candle; the
-// first invalid row, or n.
-template <class Rows>
+// The first invalid row of [0, n), or n. Each block of rows is first tested
+// whole, packs of rows at a time, with plain comparisons (which a NaN fails)
+// and high - low within range (which an infinite bound fails): sure to pass
+// the candle rules, it may refuse a valid candle (a range beyond the largest
+// double), never pass an invalid one. Only a block that fails is searched
+// with the rules themselves.
+template <class Rows, class Pack>
 [[gnu::always_inline]] inline std::size_t valid_rows(const Column* c, std::size_t n) noexcept {
-    constexpr std::size_t block = 64;
+    constexpr std::size_t block = 256, w = lanes::width<Pack>;
+    constexpr double most = std::numeric_limits<double>::max();
+    const CandleColumns k = Rows::pointers(c);
     for (std::size_t i = 0; i < n; i += block) {
         const std::size_t end = n - i < block ? n : i + block;
-        bool all = true;
-        for (std::size_t j = i; j < end; ++j) {
+        lanes::MaskOf<Pack> doubtful{};
+        std::size_t j = i;
+        for (; j + w <= end; j += w) {
+            const Pack o = lanes::load<Pack>(k.open + j), h = lanes::load<Pack>(k.high + j);
+            const Pack l = lanes::load<Pack>(k.low + j), cl = lanes::load<Pack>(k.close + j);
+            auto sure = (l <= h) & (o <= h) & (cl <= h) & (l <= o) & (l <= cl) & (h - l <= lanes::splat<Pack>(most));
+            if (k.volume != nullptr) {
+                const Pack v = lanes::load<Pack>(k.volume + j);
+                sure &= (lanes::splat<Pack>(0.0) <= v) & (v <= lanes::splat<Pack>(most));
+            }
+            doubtful |= ~sure;
+        }
+        bool all = !lanes::any(doubtful);
+        for (; j < end; ++j) {
             const auto f = Rows::fields(c, j);
             all &= Candle::valid(f[0], f[1], f[2], f[3], f[4]);
         }
         if (all) [[likely]]
             continue;
-        for (std::size_t j = i;; ++j) {
+        for (j = i; j < end; ++j) {
             const auto f = Rows::fields(c, j);
             if (!Candle::valid(f[0], f[1], f[2], f[3], f[4])) return j;
         }
@@ -147,7 +165,7 @@ template <class Core, class Rows, class Pack>
         core.template update_block<Pack>(doubles(c[0]), n, out);
         return n;
     } else {
-        const std::size_t valid = valid_rows<Rows>(c, n);
+        const std::size_t valid = valid_rows<Rows, Pack>(c, n);
         core.template update_block<Pack>(Rows::pointers(c), valid, out);
         if (valid < n) error = Rows::row(c, valid).error();
         return valid;

@@ -53,6 +53,7 @@ struct PlainMask {
     PlainMask operator&(const PlainMask& o) const noexcept { return each(o, [](auto a, auto b) { return a & b; }); }
     PlainMask operator|(const PlainMask& o) const noexcept { return each(o, [](auto a, auto b) { return a | b; }); }
     PlainMask& operator|=(const PlainMask& o) noexcept { return *this = *this | o; }
+    PlainMask& operator&=(const PlainMask& o) noexcept { return *this = *this & o; }
     PlainMask operator~() const noexcept { return each(*this, [](auto a, auto) { return ~a; }); }
     template <class F>
     PlainMask each(const PlainMask& o, F f) const noexcept {
@@ -92,6 +93,7 @@ struct PlainPack {
     friend PlainMask<N> operator==(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x == y; }); }
     friend PlainMask<N> operator!=(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x != y; }); }
     friend PlainMask<N> operator<(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x < y; }); }
+    friend PlainMask<N> operator<=(const PlainPack& a, const PlainPack& b) noexcept { return a.test(b, [](double x, double y) { return x <= y; }); }
     // clang-format on
     friend PlainPack operator+(const PlainPack& a, double s) noexcept { return a + all(s); }
     friend PlainPack operator-(const PlainPack& a, double s) noexcept { return a - all(s); }
