@@ -119,6 +119,9 @@ struct OpenHighLowClose {
         return {c[0][i], c[1][i], c[2][i], c[3][i], 0.0};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[0]), doubles(c[1]), doubles(c[2]), doubles(c[3]), nullptr};
+    }
 };
 
 // Two series observed together, a row of each making one pair. A NaN in

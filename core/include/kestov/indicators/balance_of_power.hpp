@@ -11,6 +11,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 
 namespace kestov {
 
@@ -28,10 +29,31 @@ public:
     static Expected<BalanceOfPower, BuildError> create() noexcept { return BalanceOfPower(); }
 
     std::optional<double> update(const Candle& candle) noexcept {
-        const double range = candle.high() - candle.low();
-        value_ = range == 0.0 ? 0.0 : (candle.close() - candle.open()) / range;
+        value_ = balance(candle.open(), candle.high(), candle.low(), candle.close());
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of valid candles, as n calls of update would give them:
+    // each row on its own, four at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        if (n == 0) return;
+        constexpr std::size_t w = lanes::width<Pack>;
+        std::size_t i = 0;
+        for (; i + w <= n; i += w)
+            lanes::store(out + i, balance(lanes::load<Pack>(c.open + i), lanes::load<Pack>(c.high + i),
+                                          lanes::load<Pack>(c.low + i), lanes::load<Pack>(c.close + i)));
+        for (; i < n; ++i) out[i] = balance(c.open[i], c.high[i], c.low[i], c.close[i]);
+        value_ = out[n - 1];
+        has_value_ = true;
+    }
+
+    // A bar without a range is balanced.
+    template <class T>
+    [[gnu::always_inline]] static T balance(T open, T high, T low, T close) noexcept {
+        const T range = high - low;
+        return lanes::select(range == 0.0, lanes::splat<T>(0.0), (close - open) / range);
     }
 
     std::optional<double> value() const noexcept {
