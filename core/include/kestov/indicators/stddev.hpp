@@ -3,15 +3,23 @@
 // last `period` finite values (Variance), times `nbdev`.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/variance.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestov {
 
@@ -27,7 +35,31 @@ private:
 
     StdDev(Variance variance, double nbdev) noexcept : variance_(std::move(variance)), nbdev_(nbdev) {}
 
-    double deviation(double variance) const noexcept { return std::sqrt(variance) * nbdev_; }
+    template <class T>
+    [[gnu::always_inline]] T deviation(T variance) const noexcept {
+        return root(variance) * nbdev_;
+    }
+
+    // The square root of each lane. A square root is correctly rounded, so
+    // each lane's is the scalar one's. The SSE2 instruction, two lanes at a
+    // time, is in the instruction set of either copy of the batch loop.
+    template <class T>
+    [[gnu::always_inline]] static T root(T x) noexcept {
+        if constexpr (std::is_same_v<T, double>) {
+            return std::sqrt(x);
+        } else {
+            double lane[lanes::width<T>];
+            std::memcpy(lane, &x, sizeof x);
+#if defined(__SSE2__)
+            for (std::size_t i = 0; i < lanes::width<T>; i += 2)
+                _mm_storeu_pd(lane + i, _mm_sqrt_pd(_mm_loadu_pd(lane + i)));
+#else
+            for (std::size_t i = 0; i < lanes::width<T>; ++i) lane[i] = std::sqrt(lane[i]);
+#endif
+            std::memcpy(&x, lane, sizeof x);
+            return x;
+        }
+    }
 
 public:
     // nbdev is refused as a band multiplier is, unless finite and above
@@ -45,6 +77,14 @@ public:
         const auto variance = variance_.update(value);
         if (!variance) return std::nullopt;
         return deviation(*variance);
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        variance_.update_block<Pack>(values, n, out,
+                                     [this](auto variance) KESTOV_INLINE_LAMBDA { return deviation(variance); });
     }
 
     std::optional<double> value() const noexcept {
