@@ -58,7 +58,7 @@ def misaligned(a):
 # Some classes compute batch a column at a time: windows of one row, and
 # windows longer than such a path takes, go other ways.
 WINDOWS = {"ROC": ["period"], "KAMA": ["er_period"], "CCI": ["period"], "Variance": ["period"], "StdDev": ["period"],
-           "VWMA": ["period"]}
+           "VWMA": ["period"], "ChaikinMoneyFlow": ["period"], "Vortex": ["period"]}
 WINDOW_CASES = CASES + [dataclasses.replace(c, kwargs={**c.kwargs, key: length})
                         for c in CASES for key in WINDOWS.get(c.name, []) for length in (1, 300)]
 
