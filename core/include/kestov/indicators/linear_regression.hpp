@@ -129,7 +129,7 @@ public:
         };
         const std::size_t length = static_cast<std::size_t>(period_);
         const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-            double distances[stretches::most_lookback];
+            double distances[stretches::most_lookback + 1];
             for (std::size_t i = 0; i < length; ++i) distances[i] = distance(i);
             const auto at = [&](std::size_t i) KESTOV_INLINE_LAMBDA { return distances[i]; };
             // Row i's window: the `length` values up to and including values[i].
