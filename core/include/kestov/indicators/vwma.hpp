@@ -52,7 +52,7 @@ public:
         if (!window_.full()) return std::nullopt;
         const auto [weighted, volume] = sums<double>(terms(), terms() + 1, 2, window_.size());
         if (volume == 0.0) return std::nullopt;
-        value_ = weighted / volume;
+        value_ = average(weighted, volume);
         has_value_ = true;
         return value_;
     }
@@ -83,12 +83,12 @@ public:
             for (; k < count; ++k) weighted[k] = c.close[from + k] * c.volume[from + k];
             for (k = 0; k + w <= rows; k += w) {
                 const auto [sum, vol] = sums<Pack>(weighted + k, c.volume + from + k, 1, period);
-                lanes::store(out + c0 + k, lanes::select(vol == 0.0, lanes::splat<Pack>(nan_value), sum / vol));
+                lanes::store(out + c0 + k, average(sum, vol));
                 lanes::store(volume + k, vol);
             }
             for (; k < rows; ++k) {
                 const auto [sum, vol] = sums<double>(weighted + k, c.volume + from + k, 1, period);
-                out[c0 + k] = vol == 0.0 ? nan_value : sum / vol;
+                out[c0 + k] = average(sum, vol);
                 volume[k] = vol;
             }
             // The value is the last row's with volume, wherever that was.
@@ -148,6 +148,12 @@ private:
             v += lanes::load<T>(volume + i * stride);
         }
         return {w, v};
+    }
+
+    // NaN, no value, for a window without volume.
+    template <class T>
+    [[gnu::always_inline]] static T average(T weighted, T volume) noexcept {
+        return lanes::select(volume == 0.0, lanes::splat<T>(nan_value), weighted / volume);
     }
 };
 
