@@ -57,9 +57,12 @@ def misaligned(a):
 
 # Some classes compute batch a column at a time: windows of one row, and
 # windows longer than such a path takes, go other ways.
-WINDOWS = {"ROC": ["period"], "KAMA": ["er_period"], "CCI": ["period"], "BollingerBands": ["period"]}
-WINDOW_CASES = CASES + [dataclasses.replace(c, kwargs={**c.kwargs, key: length})
-                        for c in CASES for key in WINDOWS.get(c.name, []) for length in (1, 300)]
+WINDOWS = {name: ("period", (1, 300)) for name in
+           ("ROC", "CCI", "BollingerBands", "Variance", "StdDev", "VWMA", "ChaikinMoneyFlow", "Vortex")}
+WINDOWS["KAMA"] = ("er_period", (1, 300))
+WINDOWS["LinearRegression"] = ("period", (2, 300))
+WINDOW_CASES = CASES + [dataclasses.replace(c, kwargs={**c.kwargs, WINDOWS[c.name][0]: length})
+                        for c in CASES if c.name in WINDOWS for length in WINDOWS[c.name][1]]
 
 
 @pytest.mark.parametrize("case", WINDOW_CASES, ids=[f"{c.name}{c.kwargs or ''}" for c in WINDOW_CASES])

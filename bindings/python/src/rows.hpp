@@ -97,6 +97,9 @@ struct CloseVolume {
         return {close, close, close, close, c[1][i]};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[0]), doubles(c[0]), doubles(c[0]), doubles(c[0]), doubles(c[1])};
+    }
 };
 
 // High, low, close and volume; open is the close. Price lengths are compared
@@ -109,6 +112,9 @@ struct HighLowCloseVolume {
         return {close, c[0][i], c[1][i], close, c[3][i]};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[2]), doubles(c[0]), doubles(c[1]), doubles(c[2]), doubles(c[3])};
+    }
 };
 
 // Open, high, low and close; volume 0.

@@ -8,25 +8,40 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
 
+// Where a candle's range gives no flow: none at all, or too wide for a
+// double (x - x is 0 exactly when x is finite).
+template <class T>
+[[gnu::always_inline]] inline auto without_flow(T range) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return range == 0.0 || !is_finite(range);
+    } else {
+        return (range == 0.0) | ((range - range) != 0.0);
+    }
+}
+
 // The candle's money flow volume, ((close - low) - (high - close)) / (high -
 // low) * volume, rounded in that order (TA-Lib's AD); 0 for a candle without
 // range, as TA-Lib has it, and for one whose range is too wide for a double.
-// Otherwise never larger than the volume, so always finite.
+// Otherwise never larger than the volume, so always finite. Of a double, or
+// of each lane of a pack.
+template <class T>
+[[gnu::always_inline]] inline T money_flow_volume(T high, T low, T close, T volume) noexcept {
+    const T range = high - low;
+    return lanes::select(without_flow(range), lanes::splat<T>(0.0), (((close - low) - (high - close)) / range) * volume);
+}
+
 inline double money_flow_volume(const Candle& candle) noexcept {
-    const double h = candle.high();
-    const double l = candle.low();
-    const double c = candle.close();
-    const double range = h - l;
-    if (range == 0.0 || !is_finite(range)) return 0.0;
-    return (((c - l) - (h - c)) / range) * candle.volume();
+    return money_flow_volume(candle.high(), candle.low(), candle.close(), candle.volume());
 }
 
 class AccumulationDistribution {

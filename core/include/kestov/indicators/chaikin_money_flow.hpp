@@ -5,7 +5,9 @@
 // so a huge volume leaves no trace once its candle has left the window; a
 // window without volume gives 0, as TA-Lib's CMF does.
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,7 +17,10 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/accumulation_distribution.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -46,17 +51,51 @@ public:
     std::optional<double> update(const Candle& candle) noexcept {
         window_.push({money_flow_volume(candle), candle.volume()});
         if (!window_.full()) return std::nullopt;
-        // Oldest first, one addition at a time.
-        const Term* terms = window_.data();
-        double flow = -0.0;
-        double volume = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) {
-            flow += terms[i][0];
-            volume += terms[i][1];
-        }
-        value_ = volume == 0.0 ? 0.0 : flow / volume;
+        const auto [flow, volume] = sums<double>(terms(), terms() + 1, 2, window_.size());
+        value_ = ratio(flow, volume);
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of valid candles, as n calls of update would give them
+    // (NaN where update gives nothing), with the same state left behind.
+    // Past the first `period - 1` rows each row's window is in the columns,
+    // and the sums of a pack of rows are taken side by side.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        const std::size_t period = static_cast<std::size_t>(period_);
+        const std::size_t head = period > stretches::most_lookback ? n : std::min(n, period - 1);
+        for (std::size_t i = 0; i < head; ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (head == n) return;
+        constexpr std::size_t w = lanes::width<Pack>;
+        stretches::in_chunks(head, n, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+            // flow[k] is the money flow volume of row from + k, the oldest of row c0's window.
+            double flow[stretches::chunk + stretches::most_lookback];
+            const std::size_t from = c0 + 1 - period, count = c1 - from;
+            std::size_t k = 0;
+            for (; k + w <= count; k += w) {
+                const std::size_t r = from + k;
+                lanes::store(flow + k, money_flow_volume(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                                         lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.volume + r)));
+            }
+            for (; k < count; ++k)
+                flow[k] = money_flow_volume(c.high[from + k], c.low[from + k], c.close[from + k], c.volume[from + k]);
+            for (k = 0; k + w <= c1 - c0; k += w) {
+                const auto [f, v] = sums<Pack>(flow + k, c.volume + from + k, 1, period);
+                lanes::store(out + c0 + k, ratio(f, v));
+            }
+            for (; k < c1 - c0; ++k) {
+                const auto [f, v] = sums<double>(flow + k, c.volume + from + k, 1, period);
+                out[c0 + k] = ratio(f, v);
+            }
+        });
+        value_ = out[n - 1];
+        has_value_ = true;
+        for (std::size_t i = n - period; i < n; ++i)
+            window_.push({money_flow_volume(c.high[i], c.low[i], c.close[i], c.volume[i]), c.volume[i]});
     }
 
     std::optional<double> value() const noexcept {
@@ -85,6 +124,30 @@ public:
     const char* state_fault() const noexcept {
         if (has_value_ != window_.full()) return "ChaikinMoneyFlow: value flag and window disagree";
         return nullptr;
+    }
+
+private:
+    static_assert(sizeof(Term) == 2 * sizeof(double));
+    const double* terms() const noexcept { return window_.data()->data(); }
+
+    // The money flow volumes and the volumes of `count` rows, `stride`
+    // doubles apart (of count rows side by side, a pack's lanes one row
+    // apart), each summed on its own, oldest first, one addition at a time.
+    template <class T>
+    [[gnu::always_inline]] static std::array<T, 2> sums(const double* flow, const double* volume, std::size_t stride,
+                                                        std::size_t count) noexcept {
+        T f = lanes::splat<T>(-0.0);
+        T v = lanes::splat<T>(-0.0);
+        for (std::size_t i = 0; i < count; ++i) {
+            f += lanes::load<T>(flow + i * stride);
+            v += lanes::load<T>(volume + i * stride);
+        }
+        return {f, v};
+    }
+
+    template <class T>
+    [[gnu::always_inline]] static T ratio(T flow, T volume) noexcept {
+        return lanes::select(volume == 0.0, lanes::splat<T>(0.0), flow / volume);
     }
 };
 

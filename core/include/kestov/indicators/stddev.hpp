@@ -3,14 +3,17 @@
 // last `period` finite values (Variance), times `nbdev`.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/variance.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -27,7 +30,10 @@ private:
 
     StdDev(Variance variance, double nbdev) noexcept : variance_(std::move(variance)), nbdev_(nbdev) {}
 
-    double deviation(double variance) const noexcept { return std::sqrt(variance) * nbdev_; }
+    template <class T>
+    [[gnu::always_inline]] T deviation(T variance) const noexcept {
+        return lanes::sqrt(variance) * nbdev_;
+    }
 
 public:
     // nbdev is refused as a band multiplier is, unless finite and above
@@ -45,6 +51,14 @@ public:
         const auto variance = variance_.update(value);
         if (!variance) return std::nullopt;
         return deviation(*variance);
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        variance_.update_block<Pack>(values, n, out,
+                                     [this](auto variance) KESTOV_INLINE_LAMBDA { return deviation(variance); });
     }
 
     std::optional<double> value() const noexcept {

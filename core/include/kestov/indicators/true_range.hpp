@@ -8,10 +8,12 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -40,9 +42,14 @@ public:
         has_prev_close_ = true;
         if (!had) return std::nullopt;
         has_value_ = true;
-        // In this order, as ATR's true range.
-        value_ = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
+        value_ = of(h, l, pc);
         return value_;
+    }
+
+    // In this order, as ATR's true range. Of a double, or of each lane of a pack.
+    template <class T>
+    [[gnu::always_inline]] static T of(T high, T low, T prev_close) noexcept {
+        return larger(larger(high - low, lanes::abs(high - prev_close)), lanes::abs(low - prev_close));
     }
 
     std::optional<double> value() const noexcept {
@@ -67,6 +74,17 @@ public:
     const char* state_fault() const noexcept {
         if (has_value_ && !has_prev_close_) return "TrueRange: a value without a previous close";
         return nullptr;
+    }
+
+private:
+    // max_ignoring_nan, lane by lane for a pack.
+    template <class T>
+    [[gnu::always_inline]] static T larger(T a, T b) noexcept {
+        if constexpr (std::is_same_v<T, double>) {
+            return max_ignoring_nan(a, b);
+        } else {
+            return lanes::select(a != a, b, lanes::select(b != b, a, lanes::select(a < b, b, a)));
+        }
     }
 };
 

@@ -5,6 +5,7 @@
 // makes the variance infinite only while its value is in the window. Also
 // the variance under StdDev.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -12,8 +13,10 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -43,22 +46,39 @@ public:
         if (!is_finite(value)) return this->value();
         window_.push(value);
         if (!window_.full()) return std::nullopt;
-        const double* x = window_.data();
-        const double n = static_cast<double>(window_.size());
-        // The mean first, then the deviations from it, so that no large
-        // squares cancel. The mean is the oldest value plus the mean
-        // difference from it: exactly that value for a window of one
-        // repeated value, whose variance is then exactly 0.
-        double shift = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) shift += x[i] - x[0];
-        const double mean = x[0] + shift / n;
-        double squares = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) {
-            const double d = x[i] - mean;
-            squares += d * d;
-        }
-        value_ = squares / n;
+        value_ = of<double>(window_.data(), window_.size());
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        update_block<Pack>(values, n, out, [](auto variance) KESTOV_INLINE_LAMBDA { return variance; });
+    }
+
+    // The same, each output through `finish` (a template over double and
+    // Pack), as StdDev takes its root. Within a stretch each row's window is
+    // in the column, and the variances of a pack of rows are taken side by side.
+    template <class Pack, class Finish>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out, Finish&& finish) noexcept {
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            out[i] = r ? finish(*r) : nan_value;
+        };
+        const std::size_t length = static_cast<std::size_t>(period_);
+        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            // Row i's window: the `length` values up to and including values[i].
+            const auto window = [&](std::size_t i) KESTOV_INLINE_LAMBDA { return values + (i + 1 - length); };
+            std::size_t i = first;
+            for (; i + lanes::width<Pack> <= last; i += lanes::width<Pack>)
+                lanes::store(out + i, finish(of<Pack>(window(i), length)));
+            for (; i < last; ++i) out[i] = finish(of<double>(window(i), length));
+            value_ = of<double>(window(last - 1), length);
+            window_.clear();
+            for (std::size_t j = last - length; j < last; ++j) window_.push(values[j]);
+        };
+        stretches::feed<Pack>(values, n, length - 1, by_row, body);
     }
 
     std::optional<double> value() const noexcept {
@@ -81,6 +101,27 @@ public:
     void fields(V& v) {
         v(value_);
         v(window_);
+    }
+
+private:
+    // The variance of `count` values from x (of count rows side by side, a
+    // pack's lanes starting one value apart). The mean first, then the
+    // deviations from it, so that no large squares cancel. The mean is the
+    // oldest value plus the mean difference from it: exactly that value for
+    // a window of one repeated value, whose variance is then exactly 0.
+    template <class T>
+    [[gnu::always_inline]] static T of(const double* x, std::size_t count) noexcept {
+        const T oldest = lanes::load<T>(x);
+        const double n = static_cast<double>(count);
+        T shift = lanes::splat<T>(-0.0);
+        for (std::size_t i = 0; i < count; ++i) shift += lanes::load<T>(x + i) - oldest;
+        const T mean = oldest + shift / n;
+        T squares = lanes::splat<T>(-0.0);
+        for (std::size_t i = 0; i < count; ++i) {
+            const T d = lanes::load<T>(x + i) - mean;
+            squares += d * d;
+        }
+        return squares / n;
     }
 };
 

@@ -5,7 +5,9 @@
 // for a double, or a huge volume, leaves no trace once its candle has left
 // the window; a window without volume has no value.
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -14,7 +16,10 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -45,18 +50,57 @@ public:
         window_.push({candle.close() * candle.volume(), candle.volume()});
         has_value_ = false;
         if (!window_.full()) return std::nullopt;
-        // Oldest first, one addition at a time.
-        const Term* terms = window_.data();
-        double weighted = -0.0;
-        double volume = -0.0;
-        for (std::size_t i = 0; i < window_.size(); ++i) {
-            weighted += terms[i][0];
-            volume += terms[i][1];
-        }
+        const auto [weighted, volume] = sums<double>(terms(), terms() + 1, 2, window_.size());
         if (volume == 0.0) return std::nullopt;
-        value_ = weighted / volume;
+        value_ = average(weighted, volume);
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of valid candles, as n calls of update would give them
+    // (NaN where update gives nothing), with the same state left behind.
+    // Past the first `period - 1` rows each row's window is in the columns,
+    // and the sums of a pack of rows are taken side by side.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        const std::size_t period = static_cast<std::size_t>(period_);
+        const std::size_t head = period > stretches::most_lookback ? n : std::min(n, period - 1);
+        for (std::size_t i = 0; i < head; ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (head == n) return;
+        constexpr std::size_t w = lanes::width<Pack>;
+        stretches::in_chunks(head, n, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+            // weighted[k] is the close * volume of row from + k, the oldest
+            // of row c0's window; volume[k] is the summed volume of row c0 + k.
+            double weighted[stretches::chunk + stretches::most_lookback];
+            double volume[stretches::chunk];
+            const std::size_t from = c0 + 1 - period, count = c1 - from, rows = c1 - c0;
+            std::size_t k = 0;
+            for (; k + w <= count; k += w)
+                lanes::store(weighted + k, lanes::load<Pack>(c.close + from + k) * lanes::load<Pack>(c.volume + from + k));
+            for (; k < count; ++k) weighted[k] = c.close[from + k] * c.volume[from + k];
+            for (k = 0; k + w <= rows; k += w) {
+                const auto [sum, vol] = sums<Pack>(weighted + k, c.volume + from + k, 1, period);
+                lanes::store(out + c0 + k, average(sum, vol));
+                lanes::store(volume + k, vol);
+            }
+            for (; k < rows; ++k) {
+                const auto [sum, vol] = sums<double>(weighted + k, c.volume + from + k, 1, period);
+                out[c0 + k] = average(sum, vol);
+                volume[k] = vol;
+            }
+            // The value is the last row's with volume, wherever that was.
+            for (k = rows; k-- > 0;) {
+                if (volume[k] != 0.0) {
+                    value_ = out[c0 + k];
+                    break;
+                }
+            }
+            has_value_ = volume[rows - 1] != 0.0;
+        });
+        for (std::size_t i = n - period; i < n; ++i) window_.push({c.close[i] * c.volume[i], c.volume[i]});
     }
 
     std::optional<double> value() const noexcept {
@@ -85,6 +129,31 @@ public:
     const char* state_fault() const noexcept {
         if (has_value_ && !window_.full()) return "VWMA: a value before the window was full";
         return nullptr;
+    }
+
+private:
+    static_assert(sizeof(Term) == 2 * sizeof(double));
+    const double* terms() const noexcept { return window_.data()->data(); }
+
+    // The closes times volumes and the volumes of `count` rows, `stride`
+    // doubles apart (of count rows side by side, a pack's lanes one row
+    // apart), each summed on its own, oldest first, one addition at a time.
+    template <class T>
+    [[gnu::always_inline]] static std::array<T, 2> sums(const double* weighted, const double* volume, std::size_t stride,
+                                                        std::size_t count) noexcept {
+        T w = lanes::splat<T>(-0.0);
+        T v = lanes::splat<T>(-0.0);
+        for (std::size_t i = 0; i < count; ++i) {
+            w += lanes::load<T>(weighted + i * stride);
+            v += lanes::load<T>(volume + i * stride);
+        }
+        return {w, v};
+    }
+
+    // NaN, no value, for a window without volume.
+    template <class T>
+    [[gnu::always_inline]] static T average(T weighted, T volume) noexcept {
+        return lanes::select(volume == 0.0, lanes::splat<T>(nan_value), weighted / volume);
     }
 };
 
