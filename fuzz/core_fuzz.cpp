@@ -342,6 +342,48 @@ void bound_periods(std::vector<unsigned char>& bytes) {
     }(std::make_index_sequence<std::tuple_size_v<Config>>{});
 }
 
+// The inputs through update_block, in pieces the seed chooses, against
+// update's outputs: NaN in every column where update gave nothing.
+template <class Pack, class T>
+bool columns_agree(T& obj, const std::vector<typename T::Input>& inputs,
+                   const std::vector<std::optional<typename T::Output>>& outputs, std::uint64_t seed) {
+    constexpr std::size_t k = std::is_same_v<typename T::Output, double> ? 1 : sizeof(typename T::Output) / sizeof(double);
+    const std::size_t n = inputs.size();
+    std::vector<double> out(n * k);
+    std::array<std::vector<double>, 5> fields;
+    for (const auto& x : inputs) {
+        if constexpr (std::is_same_v<typename T::Input, double>) {
+            fields[0].push_back(x);
+        } else {
+            const double f[5] = {x.open(), x.high(), x.low(), x.close(), x.volume()};
+            for (int j = 0; j < 5; ++j) fields[j].push_back(f[j]);
+        }
+    }
+    for (std::size_t from = 0, cut = seed % 97; from < n;) {
+        const std::size_t to = std::min(n, from + cut + 1);
+        const auto at = [&](int j) { return fields[j].data() + from; };
+        if constexpr (std::is_same_v<typename T::Input, double>) {
+            obj.template update_block<Pack>(at(0), to - from, out.data() + from * k);
+        } else {
+            obj.template update_block<Pack>(kestov::CandleColumns{at(0), at(1), at(2), at(3), at(4)}, to - from,
+                                            out.data() + from * k);
+        }
+        from = to;
+        cut = cut * 7 + 13 & 255;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < k; ++j) {
+            double want = kestov::nan_value;
+            if (outputs[i]) {
+                if constexpr (std::is_same_v<typename T::Output, double>) want = *outputs[i];
+                else want = (*outputs[i])[j];
+            }
+            if (!same(out[i * k + j], want) && !(!outputs[i] && out[i * k + j] != out[i * k + j])) return false;
+        }
+    }
+    return true;
+}
+
 // What every loaded object must satisfy; `bytes` is what it was loaded from.
 template <class T>
 void check_loaded(T& obj, const std::vector<unsigned char>& bytes, std::uint64_t seed) {
@@ -356,6 +398,13 @@ void check_loaded(T& obj, const std::vector<unsigned char>& bytes, std::uint64_t
     EXPECT(fresh.has_value(), name);
     const std::uint64_t warmup = obj.warmup_period();
     EXPECT(fresh.value().warmup_period() == warmup, name);
+    std::optional<T> narrow, wide;
+    if constexpr (kestov::TakesColumns<T>) {
+        narrow.emplace(kestov::copy_state(obj).value());
+        wide.emplace(kestov::copy_state(obj).value());
+    }
+    std::vector<typename T::Input> inputs;
+    std::vector<std::optional<typename T::Output>> outputs;
     Stream stream(seed);
     for (int i = 0; i < 300; ++i) {
         const auto x = stream.next<typename T::Input>();
@@ -364,8 +413,16 @@ void check_loaded(T& obj, const std::vector<unsigned char>& bytes, std::uint64_t
         EXPECT(same(got, twin.update(*x)), name);
         EXPECT(!got || obj.is_ready(), name);
         EXPECT(obj.warmup_period() == warmup, name);
+        inputs.push_back(*x);
+        outputs.push_back(got);
     }
     EXPECT(kestov::same_state(obj, twin), name);
+    if constexpr (kestov::TakesColumns<T>) {
+        EXPECT(columns_agree<kestov::lanes::Narrow>(*narrow, inputs, outputs, seed), name);
+        EXPECT(kestov::same_state(obj, *narrow), name);
+        EXPECT(columns_agree<kestov::lanes::Wide>(*wide, inputs, outputs, seed), name);
+        EXPECT(kestov::same_state(obj, *wide), name);
+    }
     obj.reset();
     EXPECT(kestov::same_state(obj, fresh.value()), name);
 }

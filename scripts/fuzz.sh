@@ -30,7 +30,7 @@ status=0
 summary=()
 
 # -- The core, through libFuzzer -------------------------------------------
-clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -ffp-contract=off \
+clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -ffp-contract=off -Wno-psabi \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -Icore/include fuzz/core_fuzz.cpp -o "$out/core_fuzz" || exit 1
 # Huge periods ask for impossible buffers; the core must see the failure.

@@ -58,7 +58,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         variance_.update_block<Pack>(values, n, out,
-                                     [this](auto variance) KESTOV_INLINE_LAMBDA { return deviation(variance); });
+                                     [&](auto variance) KESTOV_INLINE_LAMBDA { return deviation(variance); });
     }
 
     std::optional<double> value() const noexcept {
