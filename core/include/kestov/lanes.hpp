@@ -17,6 +17,7 @@
 // operation per lane, the same bits (also chosen by defining
 // KESTOV_PLAIN_LANES, which the core tests do to check them).
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -157,6 +158,22 @@ template <class T>
     } else {
         return std::bit_cast<T>(bits_of(x) & ~bits_of(splat<T>(-0.0)));
     }
+}
+
+// Two sequences of `count` values, `stride` doubles apart, each summed on
+// its own from -0.0, oldest first, one addition at a time: the window sums
+// of a row, or (with stride 1, a pack's lanes one row apart) of rows side
+// by side.
+template <class T>
+[[gnu::always_inline]] inline std::array<T, 2> sum_pairs(const double* a, const double* b, std::size_t stride,
+                                                         std::size_t count) noexcept {
+    T x = splat<T>(-0.0);
+    T y = splat<T>(-0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+        x += load<T>(a + i * stride);
+        y += load<T>(b + i * stride);
+    }
+    return {x, y};
 }
 
 // Each lane's correctly rounded square root. SSE2's instruction, where the

@@ -51,7 +51,7 @@ public:
     std::optional<double> update(const Candle& candle) noexcept {
         window_.push({money_flow_volume(candle), candle.volume()});
         if (!window_.full()) return std::nullopt;
-        const auto [flow, volume] = sums<double>(terms(), terms() + 1, 2, window_.size());
+        const auto [flow, volume] = lanes::sum_pairs<double>(terms(), terms() + 1, 2, window_.size());
         value_ = ratio(flow, volume);
         has_value_ = true;
         return value_;
@@ -84,11 +84,11 @@ public:
             for (; k < count; ++k)
                 flow[k] = money_flow_volume(c.high[from + k], c.low[from + k], c.close[from + k], c.volume[from + k]);
             for (k = 0; k + w <= c1 - c0; k += w) {
-                const auto [f, v] = sums<Pack>(flow + k, c.volume + from + k, 1, period);
+                const auto [f, v] = lanes::sum_pairs<Pack>(flow + k, c.volume + from + k, 1, period);
                 lanes::store(out + c0 + k, ratio(f, v));
             }
             for (; k < c1 - c0; ++k) {
-                const auto [f, v] = sums<double>(flow + k, c.volume + from + k, 1, period);
+                const auto [f, v] = lanes::sum_pairs<double>(flow + k, c.volume + from + k, 1, period);
                 out[c0 + k] = ratio(f, v);
             }
         });
@@ -129,21 +129,6 @@ public:
 private:
     static_assert(sizeof(Term) == 2 * sizeof(double));
     const double* terms() const noexcept { return window_.data()->data(); }
-
-    // The money flow volumes and the volumes of `count` rows, `stride`
-    // doubles apart (of count rows side by side, a pack's lanes one row
-    // apart), each summed on its own, oldest first, one addition at a time.
-    template <class T>
-    [[gnu::always_inline]] static std::array<T, 2> sums(const double* flow, const double* volume, std::size_t stride,
-                                                        std::size_t count) noexcept {
-        T f = lanes::splat<T>(-0.0);
-        T v = lanes::splat<T>(-0.0);
-        for (std::size_t i = 0; i < count; ++i) {
-            f += lanes::load<T>(flow + i * stride);
-            v += lanes::load<T>(volume + i * stride);
-        }
-        return {f, v};
-    }
 
     template <class T>
     [[gnu::always_inline]] static T ratio(T flow, T volume) noexcept {

@@ -50,7 +50,7 @@ public:
         window_.push({candle.close() * candle.volume(), candle.volume()});
         has_value_ = false;
         if (!window_.full()) return std::nullopt;
-        const auto [weighted, volume] = sums<double>(terms(), terms() + 1, 2, window_.size());
+        const auto [weighted, volume] = lanes::sum_pairs<double>(terms(), terms() + 1, 2, window_.size());
         if (volume == 0.0) return std::nullopt;
         value_ = average(weighted, volume);
         has_value_ = true;
@@ -82,12 +82,12 @@ public:
                 lanes::store(weighted + k, lanes::load<Pack>(c.close + from + k) * lanes::load<Pack>(c.volume + from + k));
             for (; k < count; ++k) weighted[k] = c.close[from + k] * c.volume[from + k];
             for (k = 0; k + w <= rows; k += w) {
-                const auto [sum, vol] = sums<Pack>(weighted + k, c.volume + from + k, 1, period);
+                const auto [sum, vol] = lanes::sum_pairs<Pack>(weighted + k, c.volume + from + k, 1, period);
                 lanes::store(out + c0 + k, average(sum, vol));
                 lanes::store(volume + k, vol);
             }
             for (; k < rows; ++k) {
-                const auto [sum, vol] = sums<double>(weighted + k, c.volume + from + k, 1, period);
+                const auto [sum, vol] = lanes::sum_pairs<double>(weighted + k, c.volume + from + k, 1, period);
                 out[c0 + k] = average(sum, vol);
                 volume[k] = vol;
             }
@@ -134,21 +134,6 @@ public:
 private:
     static_assert(sizeof(Term) == 2 * sizeof(double));
     const double* terms() const noexcept { return window_.data()->data(); }
-
-    // The closes times volumes and the volumes of `count` rows, `stride`
-    // doubles apart (of count rows side by side, a pack's lanes one row
-    // apart), each summed on its own, oldest first, one addition at a time.
-    template <class T>
-    [[gnu::always_inline]] static std::array<T, 2> sums(const double* weighted, const double* volume, std::size_t stride,
-                                                        std::size_t count) noexcept {
-        T w = lanes::splat<T>(-0.0);
-        T v = lanes::splat<T>(-0.0);
-        for (std::size_t i = 0; i < count; ++i) {
-            w += lanes::load<T>(weighted + i * stride);
-            v += lanes::load<T>(volume + i * stride);
-        }
-        return {w, v};
-    }
 
     // NaN, no value, for a window without volume.
     template <class T>
