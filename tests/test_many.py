@@ -13,16 +13,18 @@ from kestov.many import Panel
 
 
 def universe(case, seed, rows, series):
-    """Columns of shape (rows, series) with holes: a late listing, a halt, and scattered missing bars."""
+    """Columns of shape (rows, series) with holes: a late listing, a halt, and scattered missing bars,
+    all in the first half; the second half has none, as most blocks of a real universe."""
     rng = random.Random(seed)
+    half = rows // 2
     kinds = [a.dtype for a in case.batch_args([])]
     columns = [np.empty((rows, series), dtype=kind) for kind in kinds]
     for s in range(series):
         for column, values in zip(columns, case.batch_args(awkward(case, seed * 100 + s, rows))):
             column[:, s] = values
-        holes = [r for r in range(rows) if rng.random() < 0.05]
+        holes = [r for r in range(half) if rng.random() < 0.1]
         holes += list(range(rng.randrange(rows // 3))) if s % 3 == 1 else []  # listed late
-        holes += list(range(rows - rng.randrange(rows // 4), rows)) if s % 3 == 2 else []  # halted
+        holes += list(range(half - rng.randrange(rows // 4), half)) if s % 3 == 2 else []  # halted
         for column in columns:
             if column.dtype == np.float64:  # a timestamp has no hole of its own: the prices make one
                 column[holes, s] = np.nan

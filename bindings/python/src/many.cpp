@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -252,6 +253,120 @@ void run_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
     feed_rows_portable<D>(panel, c, rows, out, first, last);
 }
 
+// ---- Series by series ------------------------------------------------------------
+//
+// A tile of series is copied out of the row-major block into one contiguous
+// column per series, its holes left out; each series then runs through its
+// class's own batch path (row_loop.hpp), which computes independent rows
+// side by side, and its outputs go back to their rows, NaN at the holes.
+// A tile is as wide as the processor reads well (a few kilobytes of each
+// row) and as tall as keeps it in the second-level cache.
+
+template <class T, class... U>
+constexpr bool one_of = (std::same_as<T, U> || ...);
+
+constexpr std::size_t tile_series = 256;
+constexpr std::size_t tile_rows = 64;
+constexpr std::size_t ahead = 4;  // rows
+// A series' scratch column is a cache line longer than its rows: at a
+// stride of a power of two, a tile's columns would share a handful of cache
+// sets and evict one another on every row.
+constexpr std::size_t tile_stride = tile_rows + 8;
+
+// Doubles of scratch one thread needs: a tile's inputs and outputs.
+template <class D>
+constexpr std::size_t scratch_doubles =
+    tile_series * tile_stride * (D::Rows::names.size() + std::max<std::size_t>(1, width_of<D>));
+
+// The classes that take this route: those whose own batch path beats a
+// cell stepped among many series by more than the copies cost, as measured
+// over a universe of 2,000 series (bench/benchmark.py).
+template <class D>
+constexpr bool by_series = one_of<typename D::Core, KST, Ichimoku, LinearRegression, StdDev, T3, TSI, Variance,
+                                  Vortex, VWMA>;
+
+template <class D>
+void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
+                 std::size_t last, double* scratch, unsigned char* holes) noexcept {
+    using Core = typename D::Core;
+    using Rows = typename D::Rows;
+    constexpr std::size_t ncols = Rows::names.size();
+    constexpr std::size_t width = std::max<std::size_t>(1, width_of<D>);
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::size_t count = panel.size();
+    double* const results = scratch + ncols * tile_series * tile_stride;
+    const auto input = [&](std::size_t k, std::size_t j) { return scratch + (k * tile_series + j) * tile_stride; };
+
+    for (std::size_t s0 = first; s0 < last; s0 += tile_series) {
+        const std::size_t w = std::min(tile_series, last - s0);
+        for (std::size_t r0 = 0; r0 < rows; r0 += tile_rows) {
+            const std::size_t nr = std::min(tile_rows, rows - r0);
+            // Holes first, without a branch per cell: most tiles have none,
+            // and their copies then run as plain loops.
+            bool any_hole = false;
+            for (std::size_t r = 0; r < nr; ++r) {
+                const std::size_t base = (r0 + r) * count + s0;
+                if (r0 + r + ahead < rows)
+                    for (std::size_t k = 0; k < ncols; ++k)
+                        for (std::size_t b = 0; b < w * sizeof(double); b += 64)
+                            __builtin_prefetch(c[k].data + (base + ahead * count) * sizeof(double) + b);
+                for (std::size_t j = 0; j < w; ++j) {
+                    const bool hole = is_hole<D>(c, base + j);
+                    holes[r * tile_series + j] = hole;
+                    any_hole |= hole;
+                }
+            }
+            std::array<std::size_t, tile_series> fed{};
+            // Bytes, not doubles: a timestamp column holds integers.
+            const auto copy = [](double* to, const unsigned char* from) { std::memcpy(to, from, sizeof(double)); };
+            if (!any_hole) [[likely]] {
+                for (std::size_t k = 0; k < ncols; ++k)
+                    for (std::size_t r = 0; r < nr; ++r) {
+                        const unsigned char* row = c[k].data + ((r0 + r) * count + s0) * sizeof(double);
+                        for (std::size_t j = 0; j < w; ++j) copy(input(k, j) + r, row + j * sizeof(double));
+                    }
+                fed.fill(nr);
+            } else {
+                for (std::size_t r = 0; r < nr; ++r) {
+                    const std::size_t base = (r0 + r) * count + s0;
+                    for (std::size_t j = 0; j < w; ++j) {
+                        if (holes[r * tile_series + j]) continue;
+                        for (std::size_t k = 0; k < ncols; ++k)
+                            copy(input(k, j) + fed[j], c[k].data + (base + j) * sizeof(double));
+                        ++fed[j];
+                    }
+                }
+            }
+            for (std::size_t j = 0; j < w; ++j) {
+                std::array<Column, ncols> columns{};
+                for (std::size_t k = 0; k < ncols; ++k)
+                    columns[k] = {reinterpret_cast<const unsigned char*>(input(k, j)), fed[j]};
+                std::optional<IndicatorError> error;  // never set: every candle was checked first
+                kestov::py::run_rows<Core, Rows>(panel[s0 + j], columns.data(), fed[j],
+                                                 results + j * tile_stride * width, error);
+            }
+            std::array<std::size_t, tile_series> taken{};
+            for (std::size_t r = 0; r < nr; ++r) {
+                double* row = out + ((r0 + r) * count + s0) * width;
+                if (!any_hole) [[likely]] {
+                    for (std::size_t j = 0; j < w; ++j)
+                        for (std::size_t m = 0; m < width; ++m)
+                            row[j * width + m] = results[(j * tile_stride + r) * width + m];
+                    continue;
+                }
+                for (std::size_t j = 0; j < w; ++j, row += width) {
+                    if (holes[r * tile_series + j]) {
+                        for (std::size_t m = 0; m < width; ++m) row[m] = nan;
+                        continue;
+                    }
+                    const double* from = results + (j * tile_stride + taken[j]++) * width;
+                    for (std::size_t m = 0; m < width; ++m) row[m] = from[m];
+                }
+            }
+        }
+    }
+}
+
 // Series [0, count) in `threads` blocks of whole cache lines of output.
 std::vector<std::pair<std::size_t, std::size_t>> plan_blocks(std::size_t count, std::size_t threads) {
     threads = std::max<std::size_t>(1, std::min(threads, (count + 7) / 8));
@@ -359,6 +474,17 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     // panel owns its states, and the caller keeps the inputs alive.
     const auto blocks = plan_blocks(count, threads);
     std::vector<Invalid> found(blocks.size());
+    std::vector<double> scratch;
+    std::vector<unsigned char> marks;
+    if constexpr (by_series<D>) {
+        try {
+            scratch.resize(blocks.size() * scratch_doubles<D>);
+            marks.resize(blocks.size() * tile_series * tile_rows);
+        } catch (...) {
+            Py_DECREF(result);
+            return PyErr_NoMemory();
+        }
+    }
     Invalid bad;
     Py_BEGIN_ALLOW_THREADS
     if constexpr (std::same_as<InputOf<D>, Candle>) {
@@ -370,7 +496,11 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     }
     if (bad.error == nullptr)
         run_blocks(blocks.size(), [&](std::size_t b) {
-            run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second);
+            if constexpr (by_series<D>)
+                feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
+                               scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_series * tile_rows);
+            else
+                run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second);
         });
     Py_END_ALLOW_THREADS
     if (bad.error != nullptr) {
