@@ -181,7 +181,7 @@ if grep -qw fma /proc/cpuinfo 2>/dev/null; then copy="the fma copy"; else copy="
 unset KESTOV_NO_HARDWARE_FMA
 for mode in default portable; do
   if [ $mode = portable ]; then export KESTOV_NO_HARDWARE_FMA=1 copy="the portable copy, forced"; fi
-  (cd tests && "$PYTHON" -m pytest -q -p no:cacheprovider test_golden.py) >"$out/python-$mode.log" 2>&1
+  (cd tests && "$PYTHON" -m pytest -q -p no:cacheprovider test_golden.py test_many.py) >"$out/python-$mode.log" 2>&1
   verdict=$?
   result=$(tail -n 1 "$out/python-$mode.log")
   if [ $verdict = 0 ]; then

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -202,55 +203,155 @@ Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std:
     return find_invalid_portable<D>(c, rows, count, first, last);
 }
 
-// Row by row, series by series. The candle is used where it was made,
-// never copied out first: a copy through memory in pieces stalls the loads
-// that read it back whole.
+// One cell: series s's input at index i of the columns. The candle is used
+// where it was made, never copied out first: a copy through memory in
+// pieces stalls the loads that read it back whole.
 template <class D>
-[[gnu::always_inline]] inline void feed_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
-                                             double* out, std::size_t first, std::size_t last) noexcept {
-    const std::size_t count = panel.size();
-    for (std::size_t r = 0; r < rows; ++r) {
-        const std::size_t base = r * count;
-        for (std::size_t s = first; s < last; ++s) {
-            const std::size_t i = base + s;
-            if (is_hole<D>(c, i)) {
-                write_output<D>(out, i, std::nullopt);
-                continue;
-            }
-            if constexpr (!std::same_as<InputOf<D>, Candle>) {
-                write_output<D>(out, i, panel[s].update(D::Rows::row(c, i)));
-            } else {
-                const auto candle = D::Rows::row(c, i);  // checked before any row is fed
-                write_output<D>(out, i, panel[s].update(candle.value()));
-            }
-        }
+[[gnu::always_inline]] inline void feed_cell(Panel<typename D::Core>& panel, const Column* c, double* out,
+                                             std::size_t s, std::size_t i) noexcept {
+    if (is_hole<D>(c, i)) {
+        write_output<D>(out, i, std::nullopt);
+    } else if constexpr (!std::same_as<InputOf<D>, Candle>) {
+        write_output<D>(out, i, panel[s].update(D::Rows::row(c, i)));
+    } else {
+        const auto candle = D::Rows::row(c, i);  // checked before any row is fed
+        write_output<D>(out, i, panel[s].update(candle.value()));
     }
 }
 
+template <class D, class Pack>
+constexpr bool in_lanes = SteppedInLanes<typename D::Core, Pack>;
+
+// Storage for packs: a pack is aligned to its size in code built for its
+// instruction set, which the type's alignment elsewhere may not promise.
+struct alignas(64) CacheLine {
+    unsigned char bytes[64];
+};
+
+// Bytes a block of `series` needs to step its groups in lanes, for either
+// pack: the groups' states, then a flag each.
+template <class D>
+constexpr std::size_t lane_bytes(std::size_t series) noexcept {
+    using Core = typename D::Core;
+    if constexpr (in_lanes<D, lanes::Wide> && in_lanes<D, lanes::Narrow>) {
+        using W = typename Core::template Lanes<lanes::Wide>;
+        using N = typename Core::template Lanes<lanes::Narrow>;
+        return (series / 2 + 1) * (std::max(sizeof(W), sizeof(N)) + 1);
+    } else {
+        return 0;
+    }
+}
+
+// The inputs of a group of series at index i, as packs (a candle's fields
+// read only where its class's step asks for them).
+template <class Pack>
+struct CandlesAt {
+    CandleColumns k;
+    std::size_t i;
+    [[gnu::always_inline]] Pack open() const noexcept { return lanes::load<Pack>(k.open + i); }
+    [[gnu::always_inline]] Pack high() const noexcept { return lanes::load<Pack>(k.high + i); }
+    [[gnu::always_inline]] Pack low() const noexcept { return lanes::load<Pack>(k.low + i); }
+    [[gnu::always_inline]] Pack close() const noexcept { return lanes::load<Pack>(k.close + i); }
+    [[gnu::always_inline]] Pack volume() const noexcept { return lanes::load<Pack>(k.volume + i); }
+};
+
+// Row by row, series by series. Where the class steps its settled state in
+// lanes and `storage` is given, each group of a pack's width of series whose
+// states are all settled runs in lanes for as long as its rows are plain
+// (no hole; for a value, finite); any other row goes through the series'
+// own updates, and the group rejoins the lanes once all are settled again.
+template <class D, class Pack>
+[[gnu::always_inline]] inline void feed_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
+                                             double* out, std::size_t first, std::size_t last,
+                                             void* storage) noexcept {
+    using Core = typename D::Core;
+    const std::size_t count = panel.size();
+    if constexpr (in_lanes<D, Pack>) {
+        if (storage != nullptr) {
+            using L = typename Core::template Lanes<Pack>;
+            constexpr std::size_t w = lanes::width<Pack>;
+            constexpr std::size_t width = width_of<D>;
+            const std::size_t groups = (last - first) / w, tail = first + groups * w;
+            L* const group = static_cast<L*>(storage);
+            bool* const stepping = reinterpret_cast<bool*>(group + groups);
+            const auto join = [&](std::size_t g) KESTOV_INLINE_LAMBDA {
+                const std::size_t s = first + g * w;
+                for (std::size_t j = 0; j < w; ++j)
+                    if (!L::settled(panel[s + j])) return false;
+                for (std::size_t j = 0; j < w; ++j) group[g].load(panel[s + j], j);
+                return true;
+            };
+            for (std::size_t g = 0; g < groups; ++g) {
+                new (group + g) L;
+                stepping[g] = join(g);
+            }
+            for (std::size_t r = 0; r < rows; ++r) {
+                const std::size_t base = r * count;
+                for (std::size_t g = 0; g < groups; ++g) {
+                    const std::size_t s = first + g * w, i = base + s;
+                    if (stepping[g]) {
+                        const Pack x = lanes::load<Pack>(doubles(c[0]) + i);
+                        const Pack d = x - x;  // NaN for a hole (every candle else is finite) or a non-finite value
+                        if (!lanes::any(d != d)) [[likely]] {
+                            const auto y = [&]() KESTOV_INLINE_LAMBDA {
+                                if constexpr (std::same_as<InputOf<D>, Candle>)
+                                    return group[g].step(CandlesAt<Pack>{D::Rows::pointers(c), i});
+                                else
+                                    return group[g].step(x);
+                            }();
+                            if constexpr (width == 0) {
+                                lanes::store(out + i, y);
+                            } else {
+                                for (std::size_t j = 0; j < w; ++j)
+                                    for (std::size_t m = 0; m < width; ++m) out[(i + j) * width + m] = y[m][j];
+                            }
+                            continue;
+                        }
+                        for (std::size_t j = 0; j < w; ++j) group[g].store(panel[s + j], j);
+                    }
+                    for (std::size_t j = 0; j < w; ++j) feed_cell<D>(panel, c, out, s + j, i + j);
+                    stepping[g] = join(g);
+                }
+                for (std::size_t s = tail; s < last; ++s) feed_cell<D>(panel, c, out, s, base + s);
+            }
+            for (std::size_t g = 0; g < groups; ++g)
+                if (stepping[g])
+                    for (std::size_t j = 0; j < w; ++j) group[g].store(panel[first + g * w + j], j);
+            return;
+        }
+    }
+    for (std::size_t r = 0; r < rows; ++r)
+        for (std::size_t s = first; s < last; ++s) feed_cell<D>(panel, c, out, s, r * count + s);
+}
+
 // Compiled twice, as the single objects' row loop is (row_loop.hpp): the
-// copy for processors with fused multiply-add uses the instruction.
+// copy for processors with fused multiply-add uses the instruction, and
+// packs of four.
 template <class D>
 [[KESTOV_ROW_LOOP_OPTIONS]] void feed_rows_portable(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
-                                                     double* out, std::size_t first, std::size_t last) noexcept {
-    feed_rows<D>(panel, c, rows, out, first, last);
+                                                     double* out, std::size_t first, std::size_t last,
+                                                     void* storage) noexcept {
+    feed_rows<D, lanes::Narrow>(panel, c, rows, out, first, last, storage);
 }
 
 #ifdef KESTOV_FMA_COPY
 template <class D>
 [[KESTOV_ROW_LOOP_OPTIONS, gnu::target("fma")]] void feed_rows_fma(Panel<typename D::Core>& panel, const Column* c,
                                                                     std::size_t rows, double* out, std::size_t first,
-                                                                    std::size_t last) noexcept {
-    feed_rows<D>(panel, c, rows, out, first, last);
+                                                                    std::size_t last, void* storage) noexcept {
+    feed_rows<D, lanes::Wide>(panel, c, rows, out, first, last, storage);
 }
 #endif
 
+// `storage`: lane_bytes<D>(last - first) bytes aligned to a cache line, or null
+// to step every cell on its own.
 template <class D>
 void run_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
-              std::size_t last) noexcept {
+              std::size_t last, void* storage = nullptr) noexcept {
 #ifdef KESTOV_FMA_COPY
-    if (has_fma()) return feed_rows_fma<D>(panel, c, rows, out, first, last);
+    if (has_fma()) return feed_rows_fma<D>(panel, c, rows, out, first, last, storage);
 #endif
-    feed_rows_portable<D>(panel, c, rows, out, first, last);
+    feed_rows_portable<D>(panel, c, rows, out, first, last, storage);
 }
 
 // ---- Series by series ------------------------------------------------------------
@@ -476,14 +577,23 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     std::vector<Invalid> found(blocks.size());
     std::vector<double> scratch;
     std::vector<unsigned char> marks;
-    if constexpr (by_series<D>) {
-        try {
+    std::vector<CacheLine> storage;  // lane states, a run per block
+    std::vector<std::size_t> stored_at;
+    try {
+        if constexpr (by_series<D>) {
             scratch.resize(blocks.size() * scratch_doubles<D>);
             marks.resize(blocks.size() * tile_series * tile_rows);
-        } catch (...) {
-            Py_DECREF(result);
-            return PyErr_NoMemory();
+        } else if constexpr (lane_bytes<D>(1) != 0) {
+            std::size_t packs = 0;
+            for (const auto& [a, z] : blocks) {
+                stored_at.push_back(packs);
+                packs += (lane_bytes<D>(z - a) + sizeof(CacheLine) - 1) / sizeof(CacheLine);
+            }
+            storage.resize(packs);
         }
+    } catch (...) {
+        Py_DECREF(result);
+        return PyErr_NoMemory();
     }
     Invalid bad;
     Py_BEGIN_ALLOW_THREADS
@@ -500,7 +610,8 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
                 feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
                                scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_series * tile_rows);
             else
-                run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second);
+                run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
+                            storage.empty() ? nullptr : storage.data() + stored_at[b]);
         });
     Py_END_ALLOW_THREADS
     if (bad.error != nullptr) {

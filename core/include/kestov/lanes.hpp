@@ -26,6 +26,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "kestov/numeric.hpp"
+
 #if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
 #include <emmintrin.h>
 #endif
@@ -206,6 +208,30 @@ template <class T>
 template <class M, class T>
 [[gnu::always_inline]] inline T select(M condition, T yes, T no) noexcept {
     return std::bit_cast<T>((condition & bits_of(yes)) | (~condition & bits_of(no)));
+}
+
+// Each lane's a * b + c, rounded once (fused_multiply_add's rounding). The
+// copy of the batch loop built for processors with the instruction uses it.
+template <class T>
+[[gnu::always_inline]] inline T fma(T a, T b, T c) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return std::fma(a, b, c);
+    } else {
+        T r = a;
+        for (std::size_t i = 0; i < width<T>; ++i) r[i] = std::fma(a[i], b[i], c[i]);
+        return r;
+    }
+}
+
+// The larger of a and b, a NaN operand ignored, a on a tie (numeric.hpp's
+// max_ignoring_nan, lane by lane).
+template <class T>
+[[gnu::always_inline]] inline T max_ignoring_nan(T a, T b) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return kestov::max_ignoring_nan(a, b);
+    } else {
+        return select(a != a, b, select(b != b, a, select(a < b, b, a)));
+    }
 }
 
 template <class M>

@@ -11,6 +11,7 @@
 // operations do not depend on each other, so the processor overlaps one
 // series' division with the next one's instead of waiting on each.
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,6 +23,19 @@
 #include "kestov/state.hpp"
 
 namespace kestov {
+
+// A class whose settled state takes every input by one formula may step
+// several series of a panel at once, one per lane of a pack (lanes.hpp):
+// T::Lanes<Pack> holds those series' settled states, loaded from and stored
+// back to their objects, and steps them all by one input row; its
+// `settled(t)` says whether t's next input takes that formula. A lane
+// performs the scalar operations, so each series' bits are its own.
+template <class T, class Pack>
+concept SteppedInLanes = requires(const T& t, T& m, typename T::template Lanes<Pack>& l, std::size_t lane) {
+    { T::template Lanes<Pack>::settled(t) } -> std::same_as<bool>;
+    l.load(t, lane);
+    l.store(m, lane);
+};
 
 template <Saveable T>
 class Panel {

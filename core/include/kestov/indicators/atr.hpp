@@ -11,6 +11,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
@@ -45,17 +46,12 @@ public:
     std::optional<double> update(const Candle& candle) noexcept {
         const double h = candle.high();
         const double l = candle.low();
-        double tr = h - l;
-        if (has_prev_close_) {
-            const double pc = prev_close_;
-            tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
-        }
+        const double tr = has_prev_close_ ? true_range(h, l, prev_close_) : h - l;
         prev_close_ = candle.close();
         has_prev_close_ = true;
 
         if (has_value_) {
-            const double n = static_cast<double>(period_);
-            value_ = fused_multiply_add(value_, n - 1.0, tr) / n;
+            value_ = smoothed(value_, static_cast<double>(period_), tr);
             return value_;
         }
         seed_.push_back(tr);
@@ -67,6 +63,40 @@ public:
         has_value_ = true;
         return value_;
     }
+
+    // The settled step, written once for a double and for a pack of series
+    // side by side (Lanes below).
+    template <class V>
+    [[gnu::always_inline]] static V true_range(V h, V l, V pc) noexcept {
+        return lanes::max_ignoring_nan(lanes::max_ignoring_nan(h - l, lanes::abs(h - pc)), lanes::abs(l - pc));
+    }
+    template <class V>
+    [[gnu::always_inline]] static V smoothed(V value, V n, V tr) noexcept {
+        return lanes::fma(value, n - 1.0, tr) / n;
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev_close, value, n;
+
+        static bool settled(const ATR& a) noexcept { return a.has_value_; }
+        void load(const ATR& a, std::size_t lane) noexcept {
+            prev_close[lane] = a.prev_close_;
+            value[lane] = a.value_;
+            n[lane] = static_cast<double>(a.period_);
+        }
+        void store(ATR& a, std::size_t lane) const noexcept {
+            a.prev_close_ = prev_close[lane];
+            a.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack tr = true_range(x.high(), x.low(), prev_close);
+            prev_close = x.close();
+            return value = smoothed(value, n, tr);
+        }
+    };
 
     bool is_ready() const noexcept { return has_value_; }
     std::uint64_t warmup_period() const noexcept { return period_; }
