@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <array>
 #include <tuple>
 #include <string_view>
 
@@ -66,7 +67,15 @@ public:
             });
     }
 
-    [[gnu::always_inline]] static double combine(double e1, double e2) noexcept { return (e1 + e1) - e2; }
+    template <class V>
+    [[gnu::always_inline]] static V combine(V e1, V e2) noexcept { return (e1 + e1) - e2; }
+    template <class V>
+    [[gnu::always_inline]] static V combine(const std::array<V, 2>& e) noexcept { return combine(e[0], e[1]); }
+
+    template <class Pack>
+    using Lanes = EmaLanes<DEMA, 2, Pack>;
+    auto emas() const noexcept { return std::tie(ema1_, ema2_); }
+    auto emas() noexcept { return std::tie(ema1_, ema2_); }
 
     bool is_ready() const noexcept { return ema2_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return 2 * period_ - 1; }

@@ -12,10 +12,14 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
 namespace kestov {
+
+template <class Owner, std::size_t N, class Pack>
+struct EmaLanes;
 
 class EMA {
 public:
@@ -63,10 +67,18 @@ public:
 
     // One step of a seeded average: current * (1 - alpha) rounded first,
     // then one fused step.
-    [[gnu::always_inline]] static double smooth(double current, double alpha, double value) noexcept {
-        const double t = current * (1.0 - alpha);
-        return fused_multiply_add(alpha, value, t);
+    template <class V>
+    [[gnu::always_inline]] static V smooth(V current, V alpha, V value) noexcept {
+        const V t = current * (1.0 - alpha);
+        return lanes::fma(alpha, value, t);
     }
+
+    template <class Pack>
+    using Lanes = EmaLanes<EMA, 1, Pack>;
+    auto emas() const noexcept { return std::tie(*this); }
+    auto emas() noexcept { return std::tie(*this); }
+    template <class V>
+    [[gnu::always_inline]] static V combine(const std::array<V, 1>& e) noexcept { return e[0]; }
 
     // A seeded average's value set from SteadyEmas.
     void resume(double current) noexcept { current_ = current; }
@@ -101,10 +113,10 @@ public:
 // Seeded averages, each fed the one before it, as plain numbers: the loops
 // of the batch paths of classes built from EMAs keep them in registers
 // rather than in the objects, which every store to an output might alias.
-template <std::size_t N>
+template <std::size_t N, class V = double>
 struct SteadyEmas {
-    std::array<double, N> current;
-    std::array<double, N> alpha;
+    std::array<V, N> current;
+    std::array<V, N> alpha;
 
     template <class... E>
     static SteadyEmas of(const E&... emas) noexcept {
@@ -115,9 +127,40 @@ struct SteadyEmas {
         std::size_t k = 0;
         (emas.resume(current[k++]), ...);
     }
+    // The same, for one lane of a pack: a series of a panel.
+    template <class... E>
+    void load_lane(std::size_t lane, const E&... emas) noexcept {
+        std::size_t k = 0;
+        ((current[k][lane] = *emas.value(), alpha[k][lane] = emas.alpha(), ++k), ...);
+    }
+    template <class... E>
+    void store_lane(std::size_t lane, E&... emas) const noexcept {
+        std::size_t k = 0;
+        (emas.resume(current[k++][lane]), ...);
+    }
     // One row: the value through every average in turn.
-    [[gnu::always_inline]] void step(double value) noexcept {
+    [[gnu::always_inline]] void step(V value) noexcept {
         for (std::size_t k = 0; k < N; ++k) value = current[k] = EMA::smooth(current[k], alpha[k], value);
+    }
+};
+
+// Settled series of a panel (panel.hpp) for a class whose settled state is
+// a chain of N averages, reached through its `emas()`, and whose output is
+// its `combine` of their values.
+template <class Owner, std::size_t N, class Pack>
+struct EmaLanes {
+    SteadyEmas<N, Pack> e;
+
+    static bool settled(const Owner& o) noexcept { return o.is_ready(); }
+    void load(const Owner& o, std::size_t lane) noexcept {
+        std::apply([&](const auto&... emas) { e.load_lane(lane, emas...); }, o.emas());
+    }
+    void store(Owner& o, std::size_t lane) const noexcept {
+        std::apply([&](auto&... emas) { e.store_lane(lane, emas...); }, o.emas());
+    }
+    [[gnu::always_inline]] Pack step(Pack value) noexcept {
+        e.step(value);
+        return Owner::combine(e.current);
     }
 };
 

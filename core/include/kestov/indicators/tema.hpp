@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <array>
 #include <tuple>
 #include <string_view>
 
@@ -55,6 +56,8 @@ public:
     // Requires is_ready().
     SteadyEmas<3> steady() const noexcept { return SteadyEmas<3>::of(ema1_, ema2_, ema3_); }
     void resume(const SteadyEmas<3>& e) noexcept { e.store(ema1_, ema2_, ema3_); }
+    auto emas() const noexcept { return std::tie(ema1_, ema2_, ema3_); }
+    auto emas() noexcept { return std::tie(ema1_, ema2_, ema3_); }
 
     void reset() noexcept {
         ema1_.reset();
@@ -121,9 +124,17 @@ public:
     }
 
     // Both products, then the difference, then the sum.
-    [[gnu::always_inline]] static double combine(double e1, double e2, double e3) noexcept {
+    template <class V>
+    [[gnu::always_inline]] static V combine(V e1, V e2, V e3) noexcept {
         return ((e1 * 3.0) - (e2 * 3.0)) + e3;
     }
+    template <class V>
+    [[gnu::always_inline]] static V combine(const std::array<V, 3>& e) noexcept { return combine(e[0], e[1], e[2]); }
+
+    template <class Pack>
+    using Lanes = EmaLanes<TEMA, 3, Pack>;
+    auto emas() const noexcept { return chain_.emas(); }
+    auto emas() noexcept { return chain_.emas(); }
 
     bool is_ready() const noexcept { return chain_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return 3 * period_ - 2; }
