@@ -105,6 +105,7 @@ struct PlainPack {
     friend PlainPack operator+(double s, const PlainPack& a) noexcept { return all(s) + a; }
     friend PlainPack operator-(double s, const PlainPack& a) noexcept { return all(s) - a; }
     friend PlainPack operator*(double s, const PlainPack& a) noexcept { return all(s) * a; }
+    friend PlainPack operator/(double s, const PlainPack& a) noexcept { return all(s) / a; }
     friend PlainMask<N> operator==(const PlainPack& a, double s) noexcept { return a == all(s); }
     friend PlainMask<N> operator!=(const PlainPack& a, double s) noexcept { return a != all(s); }
     PlainPack& operator+=(const PlainPack& o) noexcept { return *this = *this + o; }

@@ -83,16 +83,7 @@ public:
         stretches::steady_rows(
             values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_current_; },
             [&]() KESTOV_INLINE_LAMBDA { return Steady{SteadyEmas<3>::of(fast_ema_, slow_ema_, signal_ema_), current_}; },
-            [&](Steady& s, double value) KESTOV_INLINE_LAMBDA {
-                auto& e = s.e.current;
-                const auto& alpha = s.e.alpha;
-                // Both averages take the value, then the signal takes the line.
-                e[0] = EMA::smooth(e[0], alpha[0], value);
-                e[1] = EMA::smooth(e[1], alpha[1], value);
-                const double line = Line::of(e[0], e[1]);
-                e[2] = EMA::smooth(e[2], alpha[2], line);
-                return s.current = Output{line, e[2], line - e[2]};
-            },
+            [&](Steady& s, double value) KESTOV_INLINE_LAMBDA { return s.current = settled_step(s.e, value); },
             [&](const Steady& s) KESTOV_INLINE_LAMBDA {
                 s.e.store(fast_ema_, slow_ema_, signal_ema_);
                 current_ = s.current;
@@ -102,6 +93,37 @@ public:
                 for (std::size_t j = 0; j < 3; ++j) out[i * 3 + j] = r ? (*r)[j] : nan_value;
             });
     }
+
+    // Once all three are seeded: both averages take the value, then the
+    // signal takes the line.
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 3> settled_step(SteadyEmas<3, V>& s, V value) noexcept {
+        auto& e = s.current;
+        const auto& alpha = s.alpha;
+        e[0] = EMA::smooth(e[0], alpha[0], value);
+        e[1] = EMA::smooth(e[1], alpha[1], value);
+        const V line = Line::of(e[0], e[1]);
+        e[2] = EMA::smooth(e[2], alpha[2], line);
+        return {line, e[2], line - e[2]};
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        SteadyEmas<3, Pack> e;
+        std::array<Pack, 3> current;
+
+        static bool settled(const EmaOscillator& o) noexcept { return o.has_current_; }
+        void load(const EmaOscillator& o, std::size_t lane) noexcept {
+            e.load_lane(lane, o.fast_ema_, o.slow_ema_, o.signal_ema_);
+            for (std::size_t k = 0; k < 3; ++k) current[k][lane] = o.current_[k];
+        }
+        void store(EmaOscillator& o, std::size_t lane) const noexcept {
+            e.store_lane(lane, o.fast_ema_, o.slow_ema_, o.signal_ema_);
+            for (std::size_t k = 0; k < 3; ++k) o.current_[k] = current[k][lane];
+        }
+        [[gnu::always_inline]] std::array<Pack, 3> step(Pack value) noexcept { return current = settled_step(e, value); }
+    };
 
     std::optional<Output> value() const noexcept {
         if (!has_current_) return std::nullopt;

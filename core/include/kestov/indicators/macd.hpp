@@ -10,7 +10,8 @@ namespace kestov {
 
 struct MacdLine {
     static constexpr std::string_view name = "MACD";
-    static double of(double fast, double slow) noexcept { return fast - slow; }
+    template <class V>
+    [[gnu::always_inline]] static V of(V fast, V slow) noexcept { return fast - slow; }
 };
 
 using MACD = EmaOscillator<MacdLine>;

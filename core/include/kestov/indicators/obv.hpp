@@ -10,6 +10,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -32,17 +33,46 @@ public:
     // Always produces a value, from the first candle on.
     std::optional<double> update(const Candle& candle) noexcept {
         const double c = candle.close();
-        // Both sums are formed and one is kept, without a branch: the
-        // direction of the close is as random as the prices.
-        const double up = value_ + candle.volume();
-        const double down = value_ - candle.volume();
         const double prev = has_prev_close_ ? prev_close_ : c;
-        value_ = pick(c > prev, up, pick(c < prev, down, value_));
+        value_ = moved(value_, prev, c, candle.volume());
         prev_close_ = c;
         has_prev_close_ = true;
         has_value_ = true;
         return value_;
     }
+
+    // Both sums are formed and one is kept, without a branch: the direction
+    // of the close is as random as the prices. Written once for a double and
+    // for a pack of series side by side (Lanes below).
+    template <class V>
+    [[gnu::always_inline]] static V moved(V value, V prev, V close, V volume) noexcept {
+        const V up = value + volume;
+        const V down = value - volume;
+        return lanes::select(prev < close, up, lanes::select(close < prev, down, value));
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack value, prev_close;
+
+        static bool settled(const OBV& o) noexcept { return o.has_prev_close_; }
+        void load(const OBV& o, std::size_t lane) noexcept {
+            value[lane] = o.value_;
+            prev_close[lane] = o.prev_close_;
+        }
+        void store(OBV& o, std::size_t lane) const noexcept {
+            o.value_ = value[lane];
+            o.prev_close_ = prev_close[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack close = x.close();
+            value = moved(value, prev_close, close, x.volume());
+            prev_close = close;
+            return value;
+        }
+    };
 
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "kestov/indicators/ema_oscillator.hpp"
+#include "kestov/lanes.hpp"
 
 namespace kestov {
 
@@ -13,7 +14,10 @@ struct PpoLine {
     static constexpr std::string_view name = "PPO";
     // The difference is divided before it is scaled; a zero slow average
     // gives 0.
-    static double of(double fast, double slow) noexcept { return slow == 0.0 ? 0.0 : ((fast - slow) / slow) * 100.0; }
+    template <class V>
+    [[gnu::always_inline]] static V of(V fast, V slow) noexcept {
+        return lanes::select(slow == 0.0, lanes::splat<V>(0.0), ((fast - slow) / slow) * 100.0);
+    }
 };
 
 using PPO = EmaOscillator<PpoLine>;

@@ -2,6 +2,7 @@
 // Relative strength index: average gain against average loss, seeded with
 // the plain mean of the first `period` changes, then Wilder-smoothed.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -9,6 +10,7 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
@@ -52,18 +54,11 @@ public:
             has_prev_ = true;
             return std::nullopt;
         }
-        const double change = value - prev_;
-        prev_ = value;
-        // Written as comparisons so that a change of -0.0 gives a gain of +0.0.
-        const double gain = change > 0.0 ? change : 0.0;
-        const double loss = change < 0.0 ? -change : 0.0;
-
+        const auto [gain, loss] = gain_and_loss(prev_, value);
         const double n = static_cast<double>(period_);
         if (seeded_) {
-            // This indicator's own Wilder form: scale the old average, add the
-            // new term, divide; not the fused form of ATR.
-            avg_gain_ = (gain + avg_gain_ * (n - 1.0)) / n;
-            avg_loss_ = (loss + avg_loss_ * (n - 1.0)) / n;
+            avg_gain_ = wilder(avg_gain_, gain, n);
+            avg_loss_ = wilder(avg_loss_, loss, n);
         } else {
             gains_.push_back(gain);
             losses_.push_back(loss);
@@ -80,13 +75,60 @@ public:
             seeded_ = true;
         }
 
-        if (avg_loss_ == 0.0)
-            value_ = avg_gain_ == 0.0 ? 50.0 : 100.0;
-        else
-            value_ = 100.0 - 100.0 / (avg_gain_ / avg_loss_ + 1.0);
+        value_ = index(avg_gain_, avg_loss_);
         has_value_ = true;
         return value_;
     }
+
+    // The settled step's pieces, written once for a double and for a pack
+    // of series side by side (Lanes below). Comparisons, so that a change
+    // of -0.0 gives a gain of +0.0.
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 2> gain_and_loss(V& prev, V value) noexcept {
+        const V change = value - prev;
+        prev = value;
+        const V zero = lanes::splat<V>(0.0);
+        return {lanes::select(zero < change, change, zero), lanes::select(change < zero, zero - change, zero)};
+    }
+    // This indicator's own Wilder form: scale the old average, add the new
+    // term, divide; not the fused form of ATR.
+    template <class V>
+    [[gnu::always_inline]] static V wilder(V average, V term, V n) noexcept {
+        return (term + average * (n - 1.0)) / n;
+    }
+    template <class V>
+    [[gnu::always_inline]] static V index(V avg_gain, V avg_loss) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        const V flat = lanes::select(avg_gain == zero, lanes::splat<V>(50.0), lanes::splat<V>(100.0));
+        return lanes::select(avg_loss == zero, flat, 100.0 - 100.0 / (avg_gain / avg_loss + 1.0));
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev, avg_gain, avg_loss, value, n;
+
+        static bool settled(const RSI& r) noexcept { return r.seeded_; }
+        void load(const RSI& r, std::size_t lane) noexcept {
+            prev[lane] = r.prev_;
+            avg_gain[lane] = r.avg_gain_;
+            avg_loss[lane] = r.avg_loss_;
+            value[lane] = r.value_;
+            n[lane] = static_cast<double>(r.period_);
+        }
+        void store(RSI& r, std::size_t lane) const noexcept {
+            r.prev_ = prev[lane];
+            r.avg_gain_ = avg_gain[lane];
+            r.avg_loss_ = avg_loss[lane];
+            r.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            const auto [gain, loss] = gain_and_loss(prev, x);
+            avg_gain = wilder(avg_gain, gain, n);
+            avg_loss = wilder(avg_loss, loss, n);
+            return value = index(avg_gain, avg_loss);
+        }
+    };
 
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;
