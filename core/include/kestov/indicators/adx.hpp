@@ -14,6 +14,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
@@ -67,17 +68,13 @@ public:
         const double pc = prev_close_;
         remember(candle);
 
-        const double tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
-        const double up = h - ph;
-        const double down = pl - l;
-        const double plus_dm = (up > down && up > 0.0) ? up : 0.0;
-        const double minus_dm = (down > up && down > 0.0) ? down : 0.0;
+        const auto [tr, plus_dm, minus_dm] = movement(h, l, ph, pl, pc);
 
         const double n = static_cast<double>(period_);
         if (smoothed_) {
-            smoothed_tr_ = tr + (smoothed_tr_ - smoothed_tr_ / n);
-            smoothed_plus_dm_ = plus_dm + (smoothed_plus_dm_ - smoothed_plus_dm_ / n);
-            smoothed_minus_dm_ = minus_dm + (smoothed_minus_dm_ - smoothed_minus_dm_ / n);
+            smoothed_tr_ = wilder_sum(smoothed_tr_, tr, n);
+            smoothed_plus_dm_ = wilder_sum(smoothed_plus_dm_, plus_dm, n);
+            smoothed_minus_dm_ = wilder_sum(smoothed_minus_dm_, minus_dm, n);
         } else {
             tr_sum_ = tr + tr_sum_;
             plus_dm_sum_ = plus_dm + plus_dm_sum_;
@@ -91,17 +88,9 @@ public:
             smoothed_ = true;
         }
 
-        double plus_di = 0.0;
-        double minus_di = 0.0;
-        if (smoothed_tr_ != 0.0) {
-            plus_di = (smoothed_plus_dm_ * 100.0) / smoothed_tr_;
-            minus_di = (smoothed_minus_dm_ * 100.0) / smoothed_tr_;
-        }
-        const double di_sum = plus_di + minus_di;
-        const double dx = di_sum != 0.0 ? (std::fabs(plus_di - minus_di) * 100.0) / di_sum : 0.0;
-
+        const auto [plus_di, minus_di, dx] = directions(smoothed_tr_, smoothed_plus_dm_, smoothed_minus_dm_);
         if (has_adx_) {
-            adx_ = (dx + (n - 1.0) * adx_) / n;
+            adx_ = wilder_mean(adx_, dx, n);
         } else {
             dx_seed_.push_back(dx);
             if (dx_seed_.size() < period_) return std::nullopt;
@@ -113,6 +102,78 @@ public:
         }
         return Output{plus_di, minus_di, adx_};
     }
+
+    // The pieces of a step, written once for a double and for a pack of
+    // series side by side (Lanes below).
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 3> movement(V h, V l, V ph, V pl, V pc) noexcept {
+        const V tr = lanes::max_ignoring_nan(lanes::max_ignoring_nan(h - l, lanes::abs(h - pc)), lanes::abs(l - pc));
+        const V up = h - ph;
+        const V down = pl - l;
+        const V zero = lanes::splat<V>(0.0);
+        const V plus_dm = lanes::select(lanes::MaskOf<V>((down < up) & (zero < up)), up, zero);
+        const V minus_dm = lanes::select(lanes::MaskOf<V>((up < down) & (zero < down)), down, zero);
+        return {tr, plus_dm, minus_dm};
+    }
+    template <class V>
+    [[gnu::always_inline]] static V wilder_sum(V sum, V term, V n) noexcept {
+        return term + (sum - sum / n);
+    }
+    // Both indicators and DX; 0 where a divisor is 0.
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 3> directions(V tr, V plus_dm, V minus_dm) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        const V plus_di = lanes::select(tr != zero, (plus_dm * 100.0) / tr, zero);
+        const V minus_di = lanes::select(tr != zero, (minus_dm * 100.0) / tr, zero);
+        const V di_sum = plus_di + minus_di;
+        const V dx = lanes::select(di_sum != zero, (lanes::abs(plus_di - minus_di) * 100.0) / di_sum, zero);
+        return {plus_di, minus_di, dx};
+    }
+    template <class V>
+    [[gnu::always_inline]] static V wilder_mean(V mean, V term, V n) noexcept {
+        return (term + (n - 1.0) * mean) / n;
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev_high, prev_low, prev_close, tr, plus_dm, minus_dm, adx, n;
+
+        static bool settled(const ADX& a) noexcept { return a.has_adx_; }
+        void load(const ADX& a, std::size_t lane) noexcept {
+            prev_high[lane] = a.prev_high_;
+            prev_low[lane] = a.prev_low_;
+            prev_close[lane] = a.prev_close_;
+            tr[lane] = a.smoothed_tr_;
+            plus_dm[lane] = a.smoothed_plus_dm_;
+            minus_dm[lane] = a.smoothed_minus_dm_;
+            adx[lane] = a.adx_;
+            n[lane] = static_cast<double>(a.period_);
+        }
+        void store(ADX& a, std::size_t lane) const noexcept {
+            a.prev_high_ = prev_high[lane];
+            a.prev_low_ = prev_low[lane];
+            a.prev_close_ = prev_close[lane];
+            a.smoothed_tr_ = tr[lane];
+            a.smoothed_plus_dm_ = plus_dm[lane];
+            a.smoothed_minus_dm_ = minus_dm[lane];
+            a.adx_ = adx[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] std::array<Pack, 3> step(const Candles& x) noexcept {
+            const Pack h = x.high(), l = x.low();
+            const auto [t, p, m] = movement(h, l, prev_high, prev_low, prev_close);
+            prev_high = h;
+            prev_low = l;
+            prev_close = x.close();
+            tr = wilder_sum(tr, t, n);
+            plus_dm = wilder_sum(plus_dm, p, n);
+            minus_dm = wilder_sum(minus_dm, m, n);
+            const auto [plus_di, minus_di, dx] = directions(tr, plus_dm, minus_dm);
+            adx = wilder_mean(adx, dx, n);
+            return {plus_di, minus_di, adx};
+        }
+    };
 
     bool is_ready() const noexcept { return has_adx_; }
     std::uint64_t warmup_period() const noexcept { return 2 * period_; }

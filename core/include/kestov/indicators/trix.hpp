@@ -42,14 +42,44 @@ public:
             has_prev_ = true;
             return std::nullopt;
         }
-        const double p = prev_triple_;
-        // A zero previous value gives 0 rather than an infinity.
-        const double result = p == 0.0 ? 0.0 : ((e3 - p) * 100.0) / p;
+        const double result = rate(e3, prev_triple_);
         prev_triple_ = e3;
         return result;
     }
 
     // True one input before the first output: the first E3 is only stored.
+    // The change of the triple average in percent of the previous one; a
+    // zero previous value gives 0 rather than an infinity. Written once for
+    // a double and for a pack of series side by side (Lanes below).
+    template <class V>
+    [[gnu::always_inline]] static V rate(V e3, V prev) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        return lanes::select(prev == zero, zero, ((e3 - prev) * 100.0) / prev);
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        SteadyEmas<3, Pack> e;
+        Pack prev;
+
+        static bool settled(const TRIX& t) noexcept { return t.is_ready(); }
+        void load(const TRIX& t, std::size_t lane) noexcept {
+            std::apply([&](const auto&... emas) { e.load_lane(lane, emas...); }, t.chain_.emas());
+            prev[lane] = t.prev_triple_;
+        }
+        void store(TRIX& t, std::size_t lane) const noexcept {
+            std::apply([&](auto&... emas) { e.store_lane(lane, emas...); }, t.chain_.emas());
+            t.prev_triple_ = prev[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            e.step(x);
+            const Pack result = rate(e.current[2], prev);
+            prev = e.current[2];
+            return result;
+        }
+    };
+
     bool is_ready() const noexcept { return has_prev_ && chain_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return 3 * period_ - 1; }
     std::uint64_t period() const noexcept { return period_; }
