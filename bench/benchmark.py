@@ -499,7 +499,7 @@ def series_bytes(cls, count=20_000):
     return None if before is None or after is None else max(after - before, 0) / count
 
 
-UPDATE_ROWS = 20  # rows of a live feed per timing of Panel.update
+UPDATE_ROWS = 100  # rows of a live feed per timing of Panel.update
 
 
 def warm_panel(cls, count, row_inputs):

@@ -235,6 +235,17 @@ template <class T>
     }
 }
 
+// The smaller of a and b, a NaN operand ignored, a on a tie (numeric.hpp's
+// min_ignoring_nan, lane by lane).
+template <class T>
+[[gnu::always_inline]] inline T min_ignoring_nan(T a, T b) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return kestov::min_ignoring_nan(a, b);
+    } else {
+        return select(a != a, b, select(b != b, a, select(b < a, b, a)));
+    }
+}
+
 template <class M>
 [[gnu::always_inline]] inline bool any(M m) noexcept {
     std::int64_t some = 0;

@@ -11,6 +11,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -99,6 +100,89 @@ public:
     }
 
     // Ready from the first candle, one candle before the first level.
+    // One step of a started series of a panel, for each run, as update
+    // takes it above (the panel's tests hold the two to the same bits):
+    // lanes take both runs' steps and pick per lane, where update takes its
+    // run's branch, which keeps the rare reversal's test off the chain from
+    // one stop to the next. `is_long` is 1 or 0.
+    template <class V>
+    struct Step {
+        V level, ep, af, is_long;
+    };
+    template <class V>
+    [[gnu::always_inline]] static V candidate(V sar, V ep, V af) noexcept {
+        return sar + af * (ep - sar);
+    }
+    template <class V>
+    [[gnu::always_inline]] static Step<V> long_step(V candidate, V ep, V af, V h, V l, V prev_low, V start,
+                                                    V step, V most) noexcept {
+        const V stop = lanes::min_ignoring_nan(lanes::min_ignoring_nan(candidate, prev_low), l);
+        const auto turns = l <= stop;
+        // No branch: a new extreme is as random as the prices.
+        const auto higher = ep < h;
+        const V grown = lanes::select(higher, lanes::min_ignoring_nan(af + step, most), af);
+        return either(turns, Step<V>{ep, l, start, lanes::splat<V>(0.0)},
+                      Step<V>{stop, lanes::select(higher, h, ep), grown, lanes::splat<V>(1.0)});
+    }
+    template <class V>
+    [[gnu::always_inline]] static Step<V> short_step(V candidate, V ep, V af, V h, V l, V prev_high, V start,
+                                                     V step, V most) noexcept {
+        const V stop = lanes::max_ignoring_nan(lanes::max_ignoring_nan(candidate, prev_high), h);
+        const auto turns = stop <= h;
+        const auto lower = l < ep;
+        const V grown = lanes::select(lower, lanes::min_ignoring_nan(af + step, most), af);
+        return either(turns, Step<V>{ep, h, start, lanes::splat<V>(1.0)},
+                      Step<V>{stop, lanes::select(lower, l, ep), grown, lanes::splat<V>(0.0)});
+    }
+    // A reversal or the run going on, per lane.
+    template <class M, class V>
+    [[gnu::always_inline]] static Step<V> either(M turns, const Step<V>& reversal, const Step<V>& onward) noexcept {
+        return {lanes::select(turns, reversal.level, onward.level), lanes::select(turns, reversal.ep, onward.ep),
+                lanes::select(turns, reversal.af, onward.af), lanes::select(turns, reversal.is_long, onward.is_long)};
+    }
+
+    // Started series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack is_long, sar, ep, af, prev_high, prev_low, start, grow, most;
+
+        static bool settled(const PSAR& p) noexcept { return p.initialized_; }
+        void load(const PSAR& p, std::size_t lane) noexcept {
+            is_long[lane] = p.long_ ? 1.0 : 0.0;
+            sar[lane] = p.sar_;
+            ep[lane] = p.ep_;
+            af[lane] = p.af_;
+            prev_high[lane] = p.prev_high_;
+            prev_low[lane] = p.prev_low_;
+            start[lane] = p.af_start_;
+            grow[lane] = p.af_step_;
+            most[lane] = p.af_max_;
+        }
+        void store(PSAR& p, std::size_t lane) const noexcept {
+            p.long_ = is_long[lane] != 0.0;
+            p.sar_ = sar[lane];
+            p.ep_ = ep[lane];
+            p.af_ = af[lane];
+            p.prev_high_ = prev_high[lane];
+            p.prev_low_ = prev_low[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack h = x.high(), l = x.low();
+            const Pack c = candidate(sar, ep, af);
+            const Step<Pack> up = long_step(c, ep, af, h, l, prev_low, start, grow, most);
+            const Step<Pack> down = short_step(c, ep, af, h, l, prev_high, start, grow, most);
+            const auto run = is_long != lanes::splat<Pack>(0.0);
+            ep = lanes::select(run, up.ep, down.ep);
+            af = lanes::select(run, up.af, down.af);
+            is_long = lanes::select(run, up.is_long, down.is_long);
+            sar = lanes::select(run, up.level, down.level);
+            prev_high = h;
+            prev_low = l;
+            return sar;
+        }
+    };
+
     bool is_ready() const noexcept { return initialized_; }
     std::uint64_t warmup_period() const noexcept { return 2; }
 
