@@ -22,9 +22,10 @@ configuration (period 20 where the period has no default):
 - universe: a kestov.many.Panel over ROWS x SERIES (default 2520 x 2000)
   of seeded synthetic OHLCV, nanoseconds per cell with one thread and with
   two, beside TA-Lib's function looped over the series (each series
-  contiguous, the transpose made before timing); `update` of one row of
-  5,000 series in nanoseconds per series; and the memory of a series, in
-  bytes, from the growth of the process's resident memory over 20,000.
+  contiguous, the transpose made before timing); `update` over rows of a
+  live feed, one row of 5,000 series a call on a warm panel, in nanoseconds
+  per series; and the memory of a series, in bytes, from the C allocator's
+  growth for a panel of 20,000.
 
 Writes a readable table (BENCHMARKS.md) and the same figures as JSON. The
 peers are optional: a peer that is not installed is reported as absent.
@@ -480,21 +481,33 @@ def wide_ohlcv(rows, series, seed):
     return wide, by_series
 
 
-def resident_bytes():
+class _Mallinfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in
+                ("arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks", "uordblks", "fordblks",
+                 "keepcost")]
+
+
+def heap_bytes():
+    """Bytes the C allocator has handed out and not taken back (glibc's
+    mallinfo2), or None where it is not available. Resident memory would
+    not do: a panel's states can fill pages a freed array left resident."""
     try:
-        with open("/proc/self/statm") as f:
-            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-    except (OSError, ValueError, IndexError):
+        mallinfo2 = ctypes.CDLL(None).mallinfo2
+    except (OSError, AttributeError):
         return None
+    mallinfo2.restype = _Mallinfo2
+    info = mallinfo2()
+    return info.uordblks + info.hblkhd
 
 
 def series_bytes(cls, count=20_000):
-    """Bytes a series of a panel takes, from the growth of resident memory."""
+    """Bytes a series of a panel takes: the allocator's growth while the
+    panel is made, per series."""
     from kestov.many import Panel
     gc.collect()
-    before = resident_bytes()
+    before = heap_bytes()
     panel = Panel(default_instance(cls), count)
-    after = resident_bytes()
+    after = heap_bytes()
     del panel
     return None if before is None or after is None else max(after - before, 0) / count
 
@@ -681,7 +694,7 @@ def markdown(report):
         add(f"{u['rows']:,} rows x {u['series']:,} series of seeded synthetic OHLCV in (rows, series) arrays; "
             "TA-Lib loop: its function called once per series on contiguous columns (the transpose made before "
             f"timing). Update: rows of a live feed, one row of {u['update_series']:,} series a call, on a panel past "
-            "its warm-up, per series. Memory: resident growth of 20,000 series, per series. The targets for the "
+            "its warm-up, per series. Memory: the C allocator's growth for a panel of 20,000 series, per series. The targets for the "
             "geometric mean and the slowest class are over the first module's classes that TA-Lib shares.")
         add("")
         add("| Class | panel, 1 thread | 2 threads / 1 | TA-Lib loop | panel / TA-Lib loop | update ns per series "

@@ -2,6 +2,7 @@
 // Momentum: how far the value has moved over the last `period` finite
 // inputs, value - value `period` inputs back.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -9,8 +10,10 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -49,6 +52,30 @@ public:
         value_ = value - window_.front();
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. In a
+    // finite stretch each row's difference needs only the column, so several
+    // rows are taken at once.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            out[i] = r ? *r : nan_value;
+        };
+        const std::size_t back = static_cast<std::size_t>(period_);
+        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            std::size_t i = first;
+            for (; i + lanes::width<Pack> <= last; i += lanes::width<Pack>)
+                lanes::store(out + i, lanes::load<Pack>(values + i) - lanes::load<Pack>(values + i - back));
+            for (; i < last; ++i) out[i] = values[i] - values[i - back];
+            window_.clear();
+            for (std::size_t j = last - back - 1; j < last; ++j) window_.push_back(values[j]);
+            value_ = out[last - 1];
+            has_value_ = true;
+        };
+        stretches::feed<Pack>(values, n, back, by_row, body);
     }
 
     std::optional<double> value() const noexcept {

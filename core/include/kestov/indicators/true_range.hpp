@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
-#include <type_traits>
+#include <cstddef>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
@@ -49,7 +49,30 @@ public:
     // In this order, as ATR's true range. Of a double, or of each lane of a pack.
     template <class T>
     [[gnu::always_inline]] static T of(T high, T low, T prev_close) noexcept {
-        return larger(larger(high - low, lanes::abs(high - prev_close)), lanes::abs(low - prev_close));
+        return lanes::max_ignoring_nan(lanes::max_ignoring_nan(high - low, lanes::abs(high - prev_close)),
+                                       lanes::abs(low - prev_close));
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them, with the same state left behind. After the first, each row needs
+    // only the columns (its previous close is the row before's), so several
+    // rows are taken at once.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        if (n == 0) return;
+        const auto first = update(c.at(0));
+        out[0] = first ? *first : nan_value;
+        constexpr std::size_t w = lanes::width<Pack>;
+        std::size_t i = 1;
+        for (; i + w <= n; i += w)
+            lanes::store(out + i, of(lanes::load<Pack>(c.high + i), lanes::load<Pack>(c.low + i),
+                                     lanes::load<Pack>(c.close + i - 1)));
+        for (; i < n; ++i) out[i] = of(c.high[i], c.low[i], c.close[i - 1]);
+        if (n > 1) {
+            prev_close_ = c.close[n - 1];
+            value_ = out[n - 1];
+            has_value_ = true;
+        }
     }
 
     std::optional<double> value() const noexcept {
@@ -74,17 +97,6 @@ public:
     const char* state_fault() const noexcept {
         if (has_value_ && !has_prev_close_) return "TrueRange: a value without a previous close";
         return nullptr;
-    }
-
-private:
-    // max_ignoring_nan, lane by lane for a pack.
-    template <class T>
-    [[gnu::always_inline]] static T larger(T a, T b) noexcept {
-        if constexpr (std::is_same_v<T, double>) {
-            return max_ignoring_nan(a, b);
-        } else {
-            return lanes::select(a != a, b, lanes::select(b != b, a, lanes::select(a < b, b, a)));
-        }
     }
 };
 
