@@ -141,6 +141,16 @@ template <class T>
     std::memcpy(p, &x, sizeof x);
 }
 
+// Lane j of x; x itself for a double.
+template <class T>
+[[gnu::always_inline]] inline double lane(const T& x, std::size_t j) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        return x;
+    } else {
+        return x[j];
+    }
+}
+
 // x in every lane (not T{} + x: 0.0 + -0.0 is +0.0).
 template <class T>
 [[gnu::always_inline]] inline T splat(double x) noexcept {

@@ -16,6 +16,7 @@
 // every row goes through update).
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <type_traits>
 
@@ -69,6 +70,16 @@ template <class Chunk>
     for (std::size_t c = first; c < last; c += std::min(chunk, last - c)) each(c, std::min(c + chunk, last));
 }
 
+// Row i's output: a double, or an array of a row's several outputs.
+template <class Row>
+[[gnu::always_inline]] inline void put(double* out, std::size_t i, const Row& row) noexcept {
+    if constexpr (std::is_same_v<Row, double>) {
+        out[i] = row;
+    } else {
+        for (std::size_t j = 0; j < row.size(); ++j) out[i * row.size() + j] = row[j];
+    }
+}
+
 // Rows [0, n) of a class built from seeded averages: where `steady()` holds,
 // each stretch of finite values goes through `step(state, value)` between
 // `load()` and `store()`, with the state in local numbers; every other row
@@ -83,15 +94,95 @@ template <class Steady, class Load, class Step, class Store, class ByRow>
             continue;
         }
         auto state = load();
-        for (; i < n && is_finite(values[i]); ++i) {
-            const auto row = step(state, values[i]);
-            if constexpr (std::is_same_v<decltype(row), const double>) {
-                out[i] = row;
-            } else {
-                for (std::size_t j = 0; j < row.size(); ++j) out[i * row.size() + j] = row[j];
+        for (; i < n && is_finite(values[i]); ++i) put(out, i, step(state, values[i]));
+        store(state);
+    }
+}
+
+// The same for rows [0, n) of valid candle columns, which are all finite:
+// rows go through `by_row(i)` until `steady()`, then the rest through
+// `step(state, i)`.
+template <class Steady, class Load, class Step, class Store, class ByRow>
+[[gnu::always_inline]] inline void steady_candles(std::size_t n, double* out, Steady&& steady, Load&& load, Step&& step,
+                                                  Store&& store, ByRow&& by_row) noexcept {
+    std::size_t i = 0;
+    while (i < n && !steady()) by_row(i++);
+    if (i == n) return;
+    auto state = load();
+    for (; i < n; ++i) put(out, i, step(state, i));
+    store(state);
+}
+
+// Rows [0, n) of a value column: rows go through `by_row(i)` while
+// `steady()` does not hold or the value is not finite, and each stretch of
+// finite values that starts steady goes to `run(first, last)`.
+template <class Steady, class ByRow, class Run>
+[[gnu::always_inline]] inline void steady_stretches(const double* values, std::size_t n, Steady&& steady, ByRow&& by_row,
+                                                    Run&& run) noexcept {
+    for (std::size_t i = 0; i < n;) {
+        if (!steady() || !is_finite(values[i])) {
+            by_row(i++);
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < n && is_finite(values[end])) ++end;
+        run(i, end);
+        i = end;
+    }
+}
+
+// A step that does nothing, where a piece is not needed.
+struct Nothing {
+    template <class... T>
+    void operator()(T&&...) const noexcept {}
+};
+inline constexpr Nothing nothing{};
+
+// Rows [first, last) of a recurrence whose outputs are a function of the
+// chain's values alone, a chunk at a time: first `before(c0, c1)`, for
+// what the chunk's rows need that is independent of the chain (computed
+// several rows at a time); then `chain(r)` takes row r's step, with the
+// state in the caller's locals, and returns the K values the output needs;
+// then `finish(kept, r)` computes the outputs of Pack's width of rows from
+// r (kept a std::array<Pack, K>), or of row r alone (std::array<double,
+// K>). The chain waits on nothing else, and the divisions of the outputs
+// run several rows at a time. A second chain fed by what `finish` wrote,
+// `after(r)` for each row in order, runs a chunk behind, its steps between
+// the first chain's, so that the two chains' waits overlap.
+template <class Pack, std::size_t K, class Before, class Chain, class Finish, class After = Nothing>
+[[gnu::always_inline]] inline void chain_then_lanes(std::size_t first, std::size_t last, Before&& before, Chain&& chain,
+                                                    Finish&& finish, After&& after = After{}) noexcept {
+    constexpr std::size_t w = lanes::width<Pack>;
+    constexpr bool second = !std::is_same_v<std::remove_cvref_t<After>, Nothing>;
+    double kept[K][chunk];
+    std::size_t behind = first, behind_end = first;  // rows the second chain has yet to take
+    in_chunks(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+        before(c0, c1);
+        for (std::size_t r = c0; r < c1; ++r) {
+            const std::array<double, K> k = chain(r);
+            for (std::size_t j = 0; j < K; ++j) kept[j][r - c0] = k[j];
+            if constexpr (second) {
+                if (behind < behind_end) after(behind++);
             }
         }
-        store(state);
+        if constexpr (second) {
+            while (behind < behind_end) after(behind++);
+        }
+        std::size_t r = c0;
+        for (; r + w <= c1; r += w) {
+            std::array<Pack, K> k;
+            for (std::size_t j = 0; j < K; ++j) k[j] = lanes::load<Pack>(&kept[j][r - c0]);
+            finish(k, r);
+        }
+        for (; r < c1; ++r) {
+            std::array<double, K> k;
+            for (std::size_t j = 0; j < K; ++j) k[j] = kept[j][r - c0];
+            finish(k, r);
+        }
+        behind_end = c1;
+    });
+    if constexpr (second) {
+        while (behind < behind_end) after(behind++);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <tuple>
+#include <type_traits>
 #include <string_view>
 
 #include "kestov/candle.hpp"
@@ -17,6 +18,7 @@
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -115,6 +117,24 @@ public:
         const V minus_dm = lanes::select(lanes::MaskOf<V>((up < down) & (zero < down)), down, zero);
         return {tr, plus_dm, minus_dm};
     }
+    // The movements of candle rows [c0, c1) into moves[k][r - c0], Pack's
+    // width of rows at a time: each row's previous candle is the row before
+    // it, or for row 0 the one given.
+    template <class Pack>
+    [[gnu::always_inline]] static void movements(const CandleColumns& c, std::size_t c0, std::size_t c1, double ph,
+                                                 double pl, double pc, double (*moves)[stretches::chunk]) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        const auto put = [&](std::size_t r, const auto& m) KESTOV_INLINE_LAMBDA {
+            for (std::size_t k = 0; k < 3; ++k) lanes::store(&moves[k][r - c0], m[k]);
+        };
+        std::size_t r = c0;
+        if (r == 0 && r < c1) put(r++, movement(c.high[0], c.low[0], ph, pl, pc));
+        for (; r + w <= c1; r += w)
+            put(r, movement(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                            lanes::load<Pack>(c.high + r - 1), lanes::load<Pack>(c.low + r - 1),
+                            lanes::load<Pack>(c.close + r - 1)));
+        for (; r < c1; ++r) put(r, movement(c.high[r], c.low[r], c.high[r - 1], c.low[r - 1], c.close[r - 1]));
+    }
     template <class V>
     [[gnu::always_inline]] static V wilder_sum(V sum, V term, V n) noexcept {
         return term + (sum - sum / n);
@@ -174,6 +194,52 @@ public:
             return {plus_di, minus_di, adx};
         }
     };
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once settled, a chunk at a time: the movements several rows at
+    // a time, the three sums' chain, the directions several rows at a time;
+    // the average's chain over their DX values runs a chunk behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        for (; i < n && !has_adx_; ++i) {
+            const auto r = update(c.at(i));
+            for (std::size_t k = 0; k < 3; ++k) out[3 * i + k] = r ? (*r)[k] : nan_value;
+        }
+        if (i == n) return;
+        const double p = static_cast<double>(period_);
+        double tr = smoothed_tr_, plus_dm = smoothed_plus_dm_, minus_dm = smoothed_minus_dm_, adx = adx_;
+        double moves[3][stretches::chunk];
+        std::size_t base = 0;
+        stretches::chain_then_lanes<Pack, 3>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                movements<Pack>(c, c0, c1, prev_high_, prev_low_, prev_close_, moves);
+                base = c0;
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                tr = wilder_sum(tr, moves[0][r - base], p);
+                plus_dm = wilder_sum(plus_dm, moves[1][r - base], p);
+                minus_dm = wilder_sum(minus_dm, moves[2][r - base], p);
+                return std::array<double, 3>{tr, plus_dm, minus_dm};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA {
+                const auto d = directions(k[0], k[1], k[2]);
+                for (std::size_t j = 0; j < lanes::width<std::remove_cvref_t<decltype(k[0])>>; ++j)
+                    for (std::size_t m = 0; m < 3; ++m) out[3 * (r + j) + m] = lanes::lane(d[m], j);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                // The third slot holds the row's DX until its average is known.
+                out[3 * r + 2] = adx = wilder_mean(adx, out[3 * r + 2], p);
+            });
+        prev_high_ = c.high[n - 1];
+        prev_low_ = c.low[n - 1];
+        prev_close_ = c.close[n - 1];
+        smoothed_tr_ = tr;
+        smoothed_plus_dm_ = plus_dm;
+        smoothed_minus_dm_ = minus_dm;
+        adx_ = adx;
+    }
 
     bool is_ready() const noexcept { return has_adx_; }
     std::uint64_t warmup_period() const noexcept { return 2 * period_; }

@@ -13,7 +13,10 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/dx.hpp"
 #include "kestov/indicators/rma.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -59,6 +62,28 @@ public:
         value_ = (*adx + history_.front()) / 2.0;
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once the first value is out, DX's rows a chunk at a time, and
+    // the average's chain over their DX values a chunk behind.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        for (; i < n && !has_value_; ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (i == n) return;
+        double adx = adx_.settled();
+        const double p = static_cast<double>(period_);
+        dx_.smoothed_rows<Pack>(c, i, n, out, [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+            adx = RMA::step(adx, out[r], p);
+            history_.replace_oldest(adx);
+            out[r] = (adx + history_.front()) / 2.0;
+        });
+        adx_.settle(adx);
+        value_ = out[n - 1];
     }
 
     std::optional<double> value() const noexcept {

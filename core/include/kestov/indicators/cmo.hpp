@@ -12,6 +12,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/rma.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -58,10 +59,46 @@ public:
         const auto gain = gains_.update(change > 0.0 ? change : 0.0);
         const auto loss = losses_.update(change < 0.0 ? -change : 0.0);
         if (!gain || !loss) return std::nullopt;
-        const double total = *gain + *loss;
-        value_ = total == 0.0 ? 0.0 : ((*gain - *loss) / total) * 100.0;
+        value_ = oscillator(*gain, *loss);
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them. Once
+    // both averages are set, a stretch of finite values keeps them in
+    // registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        struct Steady {
+            double prev, gain, loss, value;
+        };
+        const double p = static_cast<double>(period_);
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_value_; },
+            [&]() KESTOV_INLINE_LAMBDA { return Steady{prev_, gains_.settled(), losses_.settled(), value_}; },
+            [&](Steady& s, double x) KESTOV_INLINE_LAMBDA {
+                const double change = x - s.prev;
+                if (!is_finite(change)) return s.value;
+                s.prev = x;
+                s.gain = RMA::step(s.gain, change > 0.0 ? change : 0.0, p);
+                s.loss = RMA::step(s.loss, change < 0.0 ? -change : 0.0, p);
+                return s.value = oscillator(s.gain, s.loss);
+            },
+            [&](const Steady& s) KESTOV_INLINE_LAMBDA {
+                prev_ = s.prev;
+                gains_.settle(s.gain);
+                losses_.settle(s.loss);
+                value_ = s.value;
+            },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
+    }
+
+    [[gnu::always_inline]] static double oscillator(double gain, double loss) noexcept {
+        const double total = gain + loss;
+        return total == 0.0 ? 0.0 : ((gain - loss) / total) * 100.0;
     }
 
     std::optional<double> value() const noexcept {

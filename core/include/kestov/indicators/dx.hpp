@@ -17,8 +17,11 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/indicators/adx.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -64,12 +67,7 @@ public:
         has_prev_ = true;
         if (!had) return std::nullopt;
 
-        // In this order, as TrueRange's.
-        const double tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
-        const double up = h - ph;
-        const double down = pl - l;
-        const Movement move{tr, (up > down && up > 0.0) ? up : 0.0, (down > up && down > 0.0) ? down : 0.0};
-
+        const Movement move = ADX::movement(h, l, ph, pl, pc);
         if (!smoothed_) {
             if (seed_.size() < period_ - 1) {
                 seed_.push_back(move);
@@ -82,20 +80,70 @@ public:
             sums_ = sums;
             smoothed_ = true;
         }
-        const double n = static_cast<double>(period_);
-        // The sum less its share first, then the new movement.
-        for (std::size_t k = 0; k < 3; ++k) sums_[k] = (sums_[k] - sums_[k] / n) + move[k];
-
-        value_ = 0.0;
-        if (sums_[0] != 0.0) {
-            // Each ratio before its scaling, as TA-Lib.
-            const double plus_di = 100.0 * (sums_[1] / sums_[0]);
-            const double minus_di = 100.0 * (sums_[2] / sums_[0]);
-            const double total = plus_di + minus_di;
-            if (total != 0.0) value_ = 100.0 * (std::fabs(plus_di - minus_di) / total);
-        }
+        smooth(sums_, move, static_cast<double>(period_));
+        value_ = index(sums_);
         has_value_ = true;
         return value_;
+    }
+
+    // The sum less its share first, then the new movement.
+    [[gnu::always_inline]] static void smooth(Movement& sums, const Movement& move, double n) noexcept {
+        for (std::size_t k = 0; k < 3; ++k) sums[k] = (sums[k] - sums[k] / n) + move[k];
+    }
+    // 0 where a divisor is 0; each ratio before its scaling, as TA-Lib. Of
+    // a double, or of a pack of rows.
+    template <class V>
+    [[gnu::always_inline]] static V index(V tr, V plus_dm, V minus_dm) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        const V plus_di = 100.0 * (plus_dm / tr);
+        const V minus_di = 100.0 * (minus_dm / tr);
+        const V total = plus_di + minus_di;
+        const V dx = lanes::select(total != zero, 100.0 * (lanes::abs(plus_di - minus_di) / total), zero);
+        return lanes::select(tr != zero, dx, zero);
+    }
+    static double index(const Movement& sums) noexcept { return index(sums[0], sums[1], sums[2]); }
+
+    // Candle rows [first, n) of valid columns once smoothed, a chunk at a
+    // time: the movements several rows at a time, the sums' chain alone,
+    // the index several rows at a time into out; then `then(r)` over each
+    // row in order, with its DX value in out[r] (a chunk behind, between the
+    // sums' steps).
+    template <class Pack, class Then = stretches::Nothing>
+    [[gnu::always_inline]] void smoothed_rows(const CandleColumns& c, std::size_t first, std::size_t n, double* out,
+                                              Then&& then = Then{}) noexcept {
+        const double p = static_cast<double>(period_);
+        Movement sums = sums_;
+        double moves[3][stretches::chunk];
+        std::size_t base = 0;
+        stretches::chain_then_lanes<Pack, 3>(
+            first, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                ADX::movements<Pack>(c, c0, c1, prev_high_, prev_low_, prev_close_, moves);
+                base = c0;
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                smooth(sums, {moves[0][r - base], moves[1][r - base], moves[2][r - base]}, p);
+                return sums;
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, index(k[0], k[1], k[2])); },
+            then);
+        prev_high_ = c.high[n - 1];
+        prev_low_ = c.low[n - 1];
+        prev_close_ = c.close[n - 1];
+        sums_ = sums;
+        value_ = index(sums);
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        for (; i < n && !smoothed_; ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (i < n) smoothed_rows<Pack>(c, i, n, out);
     }
 
     std::optional<double> value() const noexcept {

@@ -42,9 +42,7 @@ public:
         if (!is_finite(value)) return this->value();
         const double n = static_cast<double>(period_);
         if (seeded_) {
-            // RSI's form: scale the old average, add the input, divide; no
-            // fused step.
-            current_ = (value + current_ * (n - 1.0)) / n;
+            current_ = step(current_, value, n);
             return current_;
         }
         seed_.push_back(value);
@@ -56,6 +54,16 @@ public:
         seeded_ = true;
         return current_;
     }
+
+    // RSI's form: scale the old average, add the input, divide; no fused step.
+    [[gnu::always_inline]] static double step(double current, double value, double n) noexcept {
+        return (value + current * (n - 1.0)) / n;
+    }
+
+    // The settled average, for a batch loop that keeps it in a register and
+    // steps it with `step`.
+    double settled() const noexcept { return current_; }
+    void settle(double current) noexcept { current_ = current; }
 
     std::optional<double> value() const noexcept {
         if (!seeded_) return std::nullopt;

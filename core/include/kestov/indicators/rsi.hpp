@@ -13,6 +13,7 @@
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -80,15 +81,47 @@ public:
         return value_;
     }
 
+    // Rows [0, n) of a column, as n calls of update would give them. Once
+    // seeded, a stretch of finite values keeps the averages in registers,
+    // and the index's divisions, which nothing waits on, run several rows
+    // at a time after the averages' chain.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const double p = static_cast<double>(period_);
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+            const auto r = update(values[i]);
+            out[i] = r ? *r : nan_value;
+        };
+        const auto run = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+            double prev = prev_, avg_gain = avg_gain_, avg_loss = avg_loss_;
+            stretches::chain_then_lanes<Pack, 2>(
+                first, last, stretches::nothing,
+                [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                    const auto [gain, loss] = gain_and_loss(prev, values[r]);
+                    avg_gain = wilder(avg_gain, gain, p);
+                    avg_loss = wilder(avg_loss, loss, p);
+                    return std::array<double, 2>{avg_gain, avg_loss};
+                },
+                [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, index(k[0], k[1])); });
+            prev_ = prev;
+            avg_gain_ = avg_gain;
+            avg_loss_ = avg_loss;
+            value_ = out[last - 1];
+        };
+        stretches::steady_stretches(values, n, [&]() KESTOV_INLINE_LAMBDA { return seeded_; }, by_row, run);
+    }
+
     // The settled step's pieces, written once for a double and for a pack
     // of series side by side (Lanes below). Comparisons, so that a change
-    // of -0.0 gives a gain of +0.0.
+    // of -0.0 gives a gain of +0.0; each a larger-of-two form, which needs
+    // no branch (0 - change is above 0 exactly when change is below).
     template <class V>
     [[gnu::always_inline]] static std::array<V, 2> gain_and_loss(V& prev, V value) noexcept {
         const V change = value - prev;
         prev = value;
         const V zero = lanes::splat<V>(0.0);
-        return {lanes::select(zero < change, change, zero), lanes::select(change < zero, zero - change, zero)};
+        const V fall = zero - change;
+        return {lanes::select(zero < change, change, zero), lanes::select(zero < fall, fall, zero)};
     }
     // This indicator's own Wilder form: scale the old average, add the new
     // term, divide; not the fused form of ATR.
