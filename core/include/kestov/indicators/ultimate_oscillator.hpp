@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -14,8 +15,10 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -58,9 +61,7 @@ public:
         has_prev_close_ = true;
         if (!had) return std::nullopt;
 
-        // In this order, as TrueRange's.
-        const double tr = max_ignoring_nan(max_ignoring_nan(h - l, std::fabs(h - pc)), std::fabs(l - pc));
-        const Term term{candle.close() - min_ignoring_nan(l, pc), tr};
+        const Term term = term_of(h, l, candle.close(), pc);
         const std::size_t held = terms_.size();
         for (std::size_t w = 0; w < 3; ++w) {
             // The term leaving this window is subtracted before the new one
@@ -79,12 +80,86 @@ public:
             terms_.push_back(term);
             if (!terms_.full()) return std::nullopt;
         }
-        std::array<double, 3> average{};
-        for (std::size_t w = 0; w < 3; ++w)
-            average[w] = sums_[w][1] == 0.0 ? 0.0 : sums_[w][0] / sums_[w][1];
-        value_ = 100.0 * (((4.0 * average[0] + 2.0 * average[1]) + average[2]) / 7.0);
+        value_ = oscillator(std::array<double, 6>{sums_[0][0], sums_[0][1], sums_[1][0], sums_[1][1], sums_[2][0],
+                                                  sums_[2][1]});
         has_value_ = true;
         return value_;
+    }
+
+    // Buying pressure and true range (in this order, as TrueRange's), of a
+    // double or of a pack of rows.
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 2> term_of(V h, V l, V c, V pc) noexcept {
+        const V tr = lanes::max_ignoring_nan(lanes::max_ignoring_nan(h - l, lanes::abs(h - pc)), lanes::abs(l - pc));
+        return {c - lanes::min_ignoring_nan(l, pc), tr};
+    }
+    // From the three windows' sums of pressure and of range, in turn.
+    template <class V>
+    [[gnu::always_inline]] static V oscillator(const std::array<V, 6>& sums) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        std::array<V, 3> average;
+        for (std::size_t w = 0; w < 3; ++w)
+            average[w] = lanes::select(sums[2 * w + 1] == zero, zero, sums[2 * w] / sums[2 * w + 1]);
+        return 100.0 * (((4.0 * average[0] + 2.0 * average[1]) + average[2]) / 7.0);
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once the slowest window is full, a chunk at a time: the terms
+    // several rows at a time, after the window's last terms in one line of
+    // scratch; the six running sums' chains; the averages several rows at a
+    // time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        const std::size_t slow = static_cast<std::size_t>(periods_[2]);
+        std::size_t i = 0;
+        for (; i < n && (!has_value_ || slow > stretches::most_lookback); ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (i == n) return;
+        // Row r's term at slow + (r - base); the window's older terms before it.
+        double bp[stretches::most_lookback + stretches::chunk], tr[stretches::most_lookback + stretches::chunk];
+        for (std::size_t j = 0; j < slow; ++j) {
+            bp[j] = terms_[j][0];
+            tr[j] = terms_[j][1];
+        }
+        const std::size_t p[3] = {static_cast<std::size_t>(periods_[0]), static_cast<std::size_t>(periods_[1]), slow};
+        std::array<double, 6> sums{sums_[0][0], sums_[0][1], sums_[1][0], sums_[1][1], sums_[2][0], sums_[2][1]};
+        std::size_t base = i, len = 0;
+        const auto put = [&](std::size_t r, const auto& t) KESTOV_INLINE_LAMBDA {
+            lanes::store(bp + slow + (r - base), t[0]);
+            lanes::store(tr + slow + (r - base), t[1]);
+        };
+        stretches::chain_then_lanes<Pack, 6>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                std::memmove(bp, bp + len, slow * sizeof(double));
+                std::memmove(tr, tr + len, slow * sizeof(double));
+                base = c0;
+                len = c1 - c0;
+                std::size_t r = c0;
+                if (r == 0) put(r++, term_of(c.high[0], c.low[0], c.close[0], prev_close_));
+                for (; r + w <= c1; r += w)
+                    put(r, term_of(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                   lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.close + r - 1)));
+                for (; r < c1; ++r) put(r, term_of(c.high[r], c.low[r], c.close[r], c.close[r - 1]));
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                const std::size_t q = slow + (r - base);
+                for (std::size_t k = 0; k < 3; ++k) {
+                    // The leaving term first, as in update.
+                    sums[2 * k] = bp[q] + (sums[2 * k] - bp[q - p[k]]);
+                    sums[2 * k + 1] = tr[q] + (sums[2 * k + 1] - tr[q - p[k]]);
+                }
+                return sums;
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, oscillator(k)); });
+        for (std::size_t k = 0; k < 3; ++k) sums_[k] = {sums[2 * k], sums[2 * k + 1]};
+        terms_.clear();
+        for (std::size_t j = len; j < len + slow; ++j) terms_.push_back({bp[j], tr[j]});
+        prev_close_ = c.close[n - 1];
+        value_ = out[n - 1];
     }
 
     std::optional<double> value() const noexcept {
