@@ -205,15 +205,18 @@ def test_bad_row_stops_after_earlier_rows(case, bad, rows, at):
 
 
 @pytest.mark.parametrize("case", [c for c in CANDLE_CASES if {"high", "low"} <= set(c.columns)], ids=lambda c: c.name)
-def test_rows_whose_range_overflows_are_still_candles(case):
-    """high - low beyond the largest double: a valid candle, whatever quick test batch makes first."""
+@pytest.mark.parametrize("high, low, inside, rows", [(1.5e308, -1.5e308, 0.0, (3, 301, 302)),
+                                                     (1.7e308, 1.6e308, 1.65e308, (301, 420))])
+def test_rows_whose_range_overflows_are_still_candles(case, high, low, inside, rows):
+    """high - low, or a move from the candle before, beyond the largest double: a valid candle, whatever
+    quick test batch makes first, and whatever sums overflow on the way."""
     inputs, args = columns(case, 10, 600)
     named = dict(zip(case.columns, args))
-    for at in (3, 301, 302):
-        named["high"][at], named["low"][at] = 1.5e308, -1.5e308
+    for at in rows:
+        named["high"][at], named["low"][at] = high, low
         for col in ("open", "close"):
             if col in named:
-                named[col][at] = 0.0
+                named[col][at] = inside
     rows = [dict(zip(case.columns, values)) for values in zip(*args)]
     twin = case.make()
     expected = as_rows([twin.update(case.row(tuple(r.get(f, 0.0) for f in ("open", "high", "low", "close", "volume"))

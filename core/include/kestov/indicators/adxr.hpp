@@ -78,7 +78,9 @@ public:
         double adx = adx_.settled();
         const double p = static_cast<double>(period_);
         dx_.smoothed_rows<Pack>(c, i, n, out, [&](std::size_t r) KESTOV_INLINE_LAMBDA {
-            adx = RMA::step(adx, out[r], p);
+            // The average skips a DX that is not a number, as its update does.
+            if (is_finite(out[r])) [[likely]]
+                adx = RMA::step(adx, out[r], p);
             history_.replace_oldest(adx);
             out[r] = (adx + history_.front()) / 2.0;
         });

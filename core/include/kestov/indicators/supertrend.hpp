@@ -12,13 +12,16 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/rma.hpp"
 #include "kestov/indicators/true_range.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -74,16 +77,81 @@ public:
             up_ = true;
             has_bands_ = true;
         } else {
-            // A band moves away from the price only once the previous close
-            // has crossed it.
-            if (upper < upper_ || pc > upper_) upper_ = upper;
-            if (lower > lower_ || pc < lower_) lower_ = lower;
-            if (up_ && close < lower_)
-                up_ = false;
-            else if (!up_ && close > upper_)
-                up_ = true;
+            follow(upper_, lower_, up_, upper, lower, pc, close);
         }
         return current();
+    }
+
+    // A band moves away from the price only once the previous close has
+    // crossed it; the direction turns when the close crosses the band.
+    // Selects rather than branches: the crossings follow the prices.
+    [[gnu::always_inline]] static void follow(double& upper_band, double& lower_band, bool& up, double upper,
+                                              double lower, double pc, double close) noexcept {
+        upper_band = ((upper < upper_band) | (pc > upper_band)) ? upper : upper_band;
+        lower_band = ((lower > lower_band) | (pc < lower_band)) ? lower : lower_band;
+        up = (up & !(close < lower_band)) | (!up & (close > upper_band));
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once the bands are set, a chunk at a time: the true ranges
+    // several rows at a time, the average's chain, the bands' widths
+    // several rows at a time; the bands themselves follow a chunk behind,
+    // between the average's steps.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        std::size_t i = 0;
+        for (; i < n && !has_bands_; ++i) {
+            const auto r = update(c.at(i));
+            for (std::size_t k = 0; k < 2; ++k) out[2 * i + k] = r ? (*r)[k] : nan_value;
+        }
+        if (i == n) return;
+        const double p = static_cast<double>(period_);
+        const double m = multiplier_;
+        double atr = atr_.settled(), upper_band = upper_, lower_band = lower_;
+        bool up = up_;
+        double trs[stretches::chunk];
+        std::size_t base = i;
+        stretches::chain_then_lanes<Pack, 1>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                base = c0;
+                std::size_t r = c0;
+                if (r == 0) trs[r++] = TrueRange::of(c.high[0], c.low[0], prev_close_);
+                for (; r + w <= c1; r += w)
+                    lanes::store(trs + (r - c0), TrueRange::of(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                                               lanes::load<Pack>(c.close + r - 1)));
+                for (; r < c1; ++r) trs[r - c0] = TrueRange::of(c.high[r], c.low[r], c.close[r - 1]);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                // The average skips a true range beyond the largest double, as its update does.
+                if (is_finite(trs[r - base])) [[likely]]
+                    atr = RMA::step(atr, trs[r - base], p);
+                return std::array<double, 1>{atr};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA {
+                using V = std::remove_cvref_t<decltype(k[0])>;
+                const V mid = (lanes::load<V>(c.high + r) + lanes::load<V>(c.low + r)) / 2.0;
+                const V width = m * k[0];
+                const V upper = mid + width, lower = mid - width;
+                // The candidate bands wait in the row's two slots.
+                for (std::size_t j = 0; j < lanes::width<V>; ++j) {
+                    out[2 * (r + j)] = lanes::lane(upper, j);
+                    out[2 * (r + j) + 1] = lanes::lane(lower, j);
+                }
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                const double pc = r == 0 ? prev_close_ : c.close[r - 1];
+                follow(upper_band, lower_band, up, out[2 * r], out[2 * r + 1], pc, c.close[r]);
+                out[2 * r] = up ? lower_band : upper_band;
+                out[2 * r + 1] = up ? 1.0 : -1.0;
+            });
+        true_range_.settle(c.close[n - 1], trs[(n - 1) - base]);
+        atr_.settle(atr);
+        upper_ = upper_band;
+        lower_ = lower_band;
+        up_ = up;
+        prev_close_ = c.close[n - 1];
     }
 
     std::optional<Output> value() const noexcept {

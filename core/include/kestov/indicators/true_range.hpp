@@ -75,6 +75,13 @@ public:
         }
     }
 
+    // The state a column of candles leaves: its last close and true range.
+    void settle(double prev_close, double value) noexcept {
+        prev_close_ = prev_close;
+        value_ = value;
+        has_prev_close_ = has_value_ = true;
+    }
+
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;
         return value_;
