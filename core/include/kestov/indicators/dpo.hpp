@@ -13,8 +13,10 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -58,6 +60,28 @@ public:
         value_ = window_.front() - *mean;
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them. Where
+    // both windows lie in the column, the average's chain alone, and the
+    // differences several rows at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const std::size_t shift = static_cast<std::size_t>(shift_of(period_));
+        stretches::feed<Pack>(
+            values, n, static_cast<std::size_t>(warmup_period()),
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            },
+            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                average_.window_rows<Pack>(values, first, last, [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA {
+                    lanes::store(out + r, lanes::load<decltype(mean)>(values + r - shift) - mean);
+                });
+                window_.clear();
+                for (std::size_t j = last - shift - 1; j < last; ++j) window_.push_back(values[j]);
+                value_ = out[last - 1];
+            });
     }
 
     std::optional<double> value() const noexcept {

@@ -2,6 +2,7 @@
 // Simple moving average over the last `period` finite values, carried as a
 // running sum that is never recomputed from its window.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -9,8 +10,10 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -46,6 +49,55 @@ public:
         sum_ = value + sum_;
         if (window_.full()) return sum_ / static_cast<double>(period_);
         return std::nullopt;
+    }
+
+    // A full window's state, for a batch loop that keeps the sum in a
+    // register and the window in a line of its own: the sum, and the window
+    // copied into `window`, oldest first; then set from them again.
+    double settled(double* window) const noexcept {
+        for (std::size_t j = 0; j < window_.size(); ++j) window[j] = window_[j];
+        return sum_;
+    }
+    void settle(double sum, const double* window) noexcept {
+        sum_ = sum;
+        window_.clear();
+        for (std::size_t j = 0; j < period_; ++j) window_.push_back(window[j]);
+    }
+
+    // Rows [first, last) of a column whose window lies in it: the `period`
+    // rows before `first` are finite and went through update, as do rows
+    // [first, last). The running sum's chain alone, then `finish(mean, r)`
+    // with the averages of Pack's width of rows from r (a pack), or of row
+    // r (a double); `after(r)` as stretches::chain_then_lanes.
+    template <class Pack, class Finish, class After = stretches::Nothing>
+    [[gnu::always_inline]] void window_rows(const double* values, std::size_t first, std::size_t last,
+                                            Finish&& finish, After&& after = After{}) noexcept {
+        const std::size_t p = static_cast<std::size_t>(period_);
+        const double n = static_cast<double>(period_);
+        double sum = sum_;
+        stretches::chain_then_lanes<Pack, 1>(
+            first, last, stretches::nothing,
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                sum = values[r] + (sum - values[r - p]);
+                return std::array<double, 1>{sum};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { finish(k[0] / n, r); }, after);
+        settle(sum, values + (last - p));
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        stretches::feed<Pack>(
+            values, n, static_cast<std::size_t>(period_),
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            },
+            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                window_rows<Pack>(values, first, last,
+                                  [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); });
+            });
     }
 
     std::optional<double> value() const noexcept {

@@ -12,7 +12,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -45,6 +47,51 @@ public:
         const auto inner = inner_.update(value);
         if (!inner) return std::nullopt;
         return outer_.update(*inner);
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them. Where
+    // the inner window lies in the column, its sum's chain alone, the inner
+    // averages several rows at a time, and the outer sum's chain a chunk
+    // behind, between the inner's steps.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        stretches::feed<Pack>(
+            values, n, static_cast<std::size_t>(period_),
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            },
+            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                // The outer window as a ring of its own, its oldest at `head`.
+                const std::size_t q = static_cast<std::size_t>(outer_.period());
+                const double nq = static_cast<double>(outer_.period());
+                double ring[stretches::most_lookback];
+                double outer = outer_.settled(ring);
+                double current = outer;  // the outer sum of the row's average
+                std::size_t head = 0;
+                inner_.window_rows<Pack>(
+                    values, first, last,
+                    [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); },
+                    [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                        const double inner = out[r];
+                        // The outer average skips an inner one beyond the largest double, as its update does.
+                        if (is_finite(inner)) [[likely]] {
+                            outer = inner + (outer - ring[head]);
+                            ring[head] = inner;
+                            head = head + 1 == q ? 0 : head + 1;
+                            current = outer;
+                        }
+                        out[r] = current;
+                    });
+                // Each row's sum to its average, several rows at a time.
+                constexpr std::size_t w = lanes::width<Pack>;
+                std::size_t r = first;
+                for (; r + w <= last; r += w) lanes::store(out + r, lanes::load<Pack>(out + r) / nq);
+                for (; r < last; ++r) out[r] = out[r] / nq;
+                double window[stretches::most_lookback];
+                for (std::size_t j = 0; j < q; ++j) window[j] = ring[(head + j) % q];
+                outer_.settle(outer, window);
+            });
     }
 
     std::optional<double> value() const noexcept { return outer_.value(); }
