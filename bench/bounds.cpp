@@ -314,21 +314,7 @@ double kama(Columns in, Size n, const double* p) {
     return cur;
 }
 
-// OBV: both sums formed, one kept by masks.
-double obv(Columns in, Size n, const double*) {
-    const double *close = in[0], *volume = in[1];
-    double value = 0.0, prev = close[0];
-    for (Size i = 0; i < n; ++i) {
-        const double c = close[i];
-        const double up = value + volume[i];
-        const double down = value - volume[i];
-        value = pick(c > prev, up, pick(c < prev, down, value));
-        prev = c;
-    }
-    return value;
-}
-
-// AccumulationDistribution, PVT: one running total.
+// AccumulationDistribution, PVT, OBV (of its signed volume): one running total.
 template <int Col>
 double total(Columns in, Size n, const double*) {
     const double* x = in[Col];
@@ -672,7 +658,7 @@ const BoundKernel kestov_bounds[] = {
     {"BollingerBands", "two sub, add chains", run<bollinger>},
     {"ATR", "fma, division chain", run<atr>},
     {"Stochastic", "sub, add chain", run<sma<2, 1>>},
-    {"OBV", "add, mask chain", run<obv>},
+    {"OBV", "add chain (the signed volume needs no state)", run<total<1>>},
     {"DEMA", "two mul, fma chains in series", run<ema_series<2>>},
     {"TEMA", "three mul, fma chains in series", run<ema_series<3>>},
     {"HMA", "four sub, add chains, two divisions, two sub, add chains", run<hma>},

@@ -26,6 +26,7 @@
 namespace kestov::stretches {
 
 inline constexpr std::size_t chunk = 256;
+inline constexpr std::size_t chain_chunk = 32;
 inline constexpr std::size_t most_lookback = 256;
 inline constexpr std::size_t piece = 2048;
 
@@ -64,10 +65,10 @@ template <class Pack, class ByRow, class Body>
     }
 }
 
-// Rows [first, last) in chunks of at most `chunk`.
-template <class Chunk>
+// Rows [first, last) in chunks of at most `size` (at most `chunk`).
+template <std::size_t size = chunk, class Chunk>
 [[gnu::always_inline]] inline void in_chunks(std::size_t first, std::size_t last, Chunk&& each) noexcept {
-    for (std::size_t c = first; c < last; c += std::min(chunk, last - c)) each(c, std::min(c + chunk, last));
+    for (std::size_t c = first; c < last; c += std::min(size, last - c)) each(c, std::min(c + size, last));
 }
 
 // Row i's output: a double, or an array of a row's several outputs.
@@ -156,7 +157,7 @@ template <class Pack, std::size_t K, class Before, class Chain, class Finish, cl
     constexpr bool second = !std::is_same_v<std::remove_cvref_t<After>, Nothing>;
     double kept[K][chunk];
     std::size_t behind = first, behind_end = first;  // rows the second chain has yet to take
-    in_chunks(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+    in_chunks<chain_chunk>(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
         before(c0, c1);
         for (std::size_t r = c0; r < c1; ++r) {
             const std::array<double, K> k = chain(r);

@@ -2,6 +2,7 @@
 // Average true range: the mean of the first `period` true ranges, then
 // Wilder smoothing in its fused multiply-add form.
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -13,7 +14,9 @@
 #include "kestov/expected.hpp"
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/indicators/true_range.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -64,11 +67,41 @@ public:
         return value_;
     }
 
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once settled, a chunk at a time: the true ranges several rows at
+    // a time, then the average's chain alone.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        for (; i < n && !has_value_; ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (i == n) return;
+        const double p = static_cast<double>(period_);
+        double value = value_;
+        double trs[stretches::chunk];
+        std::size_t base = i;
+        stretches::chain_then_lanes<Pack, 1>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                base = c0;
+                TrueRange::of_rows<Pack>(c, c0, c1, prev_close_, trs);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                value = smoothed(value, p, trs[r - base]);
+                return std::array<double, 1>{value};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
+        prev_close_ = c.close[n - 1];
+        value_ = value;
+    }
+
     // The settled step, written once for a double and for a pack of series
     // side by side (Lanes below).
     template <class V>
     [[gnu::always_inline]] static V true_range(V h, V l, V pc) noexcept {
-        return lanes::max_ignoring_nan(lanes::max_ignoring_nan(h - l, lanes::abs(h - pc)), lanes::abs(l - pc));
+        return TrueRange::of(h, l, pc);
     }
     template <class V>
     [[gnu::always_inline]] static V smoothed(V value, V n, V tr) noexcept {

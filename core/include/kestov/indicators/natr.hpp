@@ -12,6 +12,7 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/atr.hpp"
+#include "kestov/lanes.hpp"
 
 namespace kestov {
 
@@ -42,6 +43,29 @@ public:
         value_ = close == 0.0 ? 0.0 : (*atr / close) * 100.0;
         has_value_ = true;
         return value_;
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them: the average's own batch, then its rows in percent of the close
+    // several rows at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        atr_.update_block<Pack>(c, n, out);
+        // Once it has a value, the average has one on every row.
+        std::size_t r = 0;
+        while (r < n && out[r] != out[r]) ++r;
+        if (r == n) return;
+        const auto percent = [&](auto atr, auto close) KESTOV_INLINE_LAMBDA {
+            using V = decltype(atr);
+            const V zero = lanes::splat<V>(0.0);
+            return lanes::select(close == zero, zero, (atr / close) * 100.0);
+        };
+        constexpr std::size_t w = lanes::width<Pack>;
+        for (; r + w <= n; r += w)
+            lanes::store(out + r, percent(lanes::load<Pack>(out + r), lanes::load<Pack>(c.close + r)));
+        for (; r < n; ++r) out[r] = percent(out[r], c.close[r]);
+        value_ = out[n - 1];
+        has_value_ = true;
     }
 
     std::optional<double> value() const noexcept {

@@ -99,7 +99,6 @@ public:
     // between the average's steps.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>;
         std::size_t i = 0;
         for (; i < n && !has_bands_; ++i) {
             const auto r = update(c.at(i));
@@ -116,12 +115,7 @@ public:
             i, n,
             [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
                 base = c0;
-                std::size_t r = c0;
-                if (r == 0) trs[r++] = TrueRange::of(c.high[0], c.low[0], prev_close_);
-                for (; r + w <= c1; r += w)
-                    lanes::store(trs + (r - c0), TrueRange::of(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
-                                                               lanes::load<Pack>(c.close + r - 1)));
-                for (; r < c1; ++r) trs[r - c0] = TrueRange::of(c.high[r], c.low[r], c.close[r - 1]);
+                TrueRange::of_rows<Pack>(c, c0, c1, prev_close_, trs);
             },
             [&](std::size_t r) KESTOV_INLINE_LAMBDA {
                 // The average skips a true range beyond the largest double, as its update does.

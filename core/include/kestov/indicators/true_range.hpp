@@ -53,6 +53,21 @@ public:
                                        lanes::abs(low - prev_close));
     }
 
+    // The true ranges of candle rows [c0, c1) into to[r - c0], Pack's width
+    // of rows at a time: each row's previous close is the row before's, or
+    // for row 0 the one given.
+    template <class Pack>
+    [[gnu::always_inline]] static void of_rows(const CandleColumns& c, std::size_t c0, std::size_t c1,
+                                               double prev_close, double* to) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        std::size_t r = c0;
+        if (r == 0 && r < c1) to[r++ - c0] = of(c.high[0], c.low[0], prev_close);
+        for (; r + w <= c1; r += w)
+            lanes::store(to + (r - c0), of(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                           lanes::load<Pack>(c.close + r - 1)));
+        for (; r < c1; ++r) to[r - c0] = of(c.high[r], c.low[r], c.close[r - 1]);
+    }
+
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them, with the same state left behind. After the first, each row needs
     // only the columns (its previous close is the row before's), so several
