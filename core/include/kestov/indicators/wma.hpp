@@ -3,6 +3,7 @@
 // `period` for the newest. The weighted sum is computed from the window once,
 // when it first fills, then carried forward incrementally.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -10,8 +11,10 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -63,6 +66,39 @@ public:
     std::optional<double> value() const noexcept {
         if (!window_.full()) return std::nullopt;
         return weighted_sum_ / denominator_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them. Where
+    // the window lies in the column, the two sums' chains alone, then the
+    // averages several rows at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        const std::size_t p = static_cast<std::size_t>(period_);
+        stretches::feed<Pack>(
+            values, n, p,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            },
+            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                const double weight = static_cast<double>(period_);
+                double weighted = weighted_sum_, sum = sum_;
+                stretches::chain_then_lanes<Pack, 1>(
+                    first, last, stretches::nothing,
+                    [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                        const double value = values[r];
+                        weighted = value * weight + (weighted - sum);
+                        sum = value + (sum - values[r - p]);
+                        return std::array<double, 1>{weighted};
+                    },
+                    [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA {
+                        lanes::store(out + r, k[0] / denominator_);
+                    });
+                weighted_sum_ = weighted;
+                sum_ = sum;
+                window_.clear();
+                for (std::size_t j = last - p; j < last; ++j) window_.push_back(values[j]);
+            });
     }
 
     // Whether any input has been taken since construction or reset.
