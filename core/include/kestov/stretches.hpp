@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <tuple>
 #include <type_traits>
 
 #include "kestov/lanes.hpp"
@@ -29,6 +30,19 @@ inline constexpr std::size_t chunk = 256;
 inline constexpr std::size_t chain_chunk = 32;
 inline constexpr std::size_t most_lookback = 256;
 inline constexpr std::size_t piece = 2048;
+
+// Row i through the object's own update: its outputs, or NaN where it
+// gives none.
+template <class T, class Input>
+[[gnu::always_inline]] inline void through_update(T& object, const Input& input, double* out, std::size_t i) noexcept {
+    const auto r = object.update(input);
+    if constexpr (std::is_same_v<typename T::Output, double>) {
+        out[i] = r ? *r : nan_value;
+    } else {
+        constexpr std::size_t k = std::tuple_size_v<typename T::Output>;
+        for (std::size_t j = 0; j < k; ++j) out[i * k + j] = r ? (*r)[j] : nan_value;
+    }
+}
 
 template <class Pack, class ByRow, class Body>
 [[gnu::always_inline]] inline void feed(const double* values, std::size_t n, std::size_t lookback, ByRow&& by_row,
@@ -112,6 +126,16 @@ template <class Steady, class Load, class Step, class Store, class ByRow>
     auto state = load();
     for (; i < n; ++i) put(out, i, step(state, i));
     store(state);
+}
+
+// `feed` for an indicator object whose rows outside the body go through
+// its own update, their outputs into out.
+template <class Pack, class T, class Body>
+[[gnu::always_inline]] inline void feed_object(T& object, const double* values, std::size_t n, double* out,
+                                               std::size_t lookback, Body&& body) noexcept {
+    feed<Pack>(
+        values, n, lookback,
+        [&](std::size_t i) KESTOV_INLINE_LAMBDA { through_update(object, values[i], out, i); }, body);
 }
 
 // Rows [0, n) of a value column: rows go through `by_row(i)` while

@@ -202,10 +202,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         std::size_t i = 0;
-        for (; i < n && !has_adx_; ++i) {
-            const auto r = update(c.at(i));
-            for (std::size_t k = 0; k < 3; ++k) out[3 * i + k] = r ? (*r)[k] : nan_value;
-        }
+        for (; i < n && !has_adx_; ++i) stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         const double p = static_cast<double>(period_);
         double tr = smoothed_tr_, plus_dm = smoothed_plus_dm_, minus_dm = smoothed_minus_dm_, adx = adx_;

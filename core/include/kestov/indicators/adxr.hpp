@@ -70,10 +70,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         std::size_t i = 0;
-        for (; i < n && !has_value_; ++i) {
-            const auto r = update(c.at(i));
-            out[i] = r ? *r : nan_value;
-        }
+        for (; i < n && !has_value_; ++i) stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         double adx = adx_.settled();
         const double p = static_cast<double>(period_);

@@ -73,23 +73,14 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         std::size_t i = 0;
-        for (; i < n && !has_value_; ++i) {
-            const auto r = update(c.at(i));
-            out[i] = r ? *r : nan_value;
-        }
+        for (; i < n && !has_value_; ++i) stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         const double p = static_cast<double>(period_);
         double value = value_;
-        double trs[stretches::chunk];
-        std::size_t base = i;
-        stretches::chain_then_lanes<Pack, 1>(
-            i, n,
-            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                base = c0;
-                TrueRange::of_rows<Pack>(c, c0, c1, prev_close_, trs);
-            },
-            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
-                value = smoothed(value, p, trs[r - base]);
+        TrueRange::chain_over<Pack, 1>(
+            c, i, n, prev_close_,
+            [&](double tr, std::size_t) KESTOV_INLINE_LAMBDA {
+                value = smoothed(value, p, tr);
                 return std::array<double, 1>{value};
             },
             [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });

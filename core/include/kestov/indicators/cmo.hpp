@@ -90,10 +90,7 @@ public:
                 losses_.settle(s.loss);
                 value_ = s.value;
             },
-            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-                const auto r = update(values[i]);
-                out[i] = r ? *r : nan_value;
-            });
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); });
     }
 
     [[gnu::always_inline]] static double oscillator(double gain, double loss) noexcept {

@@ -68,12 +68,8 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t shift = static_cast<std::size_t>(shift_of(period_));
-        stretches::feed<Pack>(
-            values, n, static_cast<std::size_t>(warmup_period()),
-            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-                const auto r = update(values[i]);
-                out[i] = r ? *r : nan_value;
-            },
+        stretches::feed_object<Pack>(
+            *this, values, n, out, static_cast<std::size_t>(warmup_period()),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
                 average_.window_rows<Pack>(values, first, last, [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA {
                     lanes::store(out + r, lanes::load<decltype(mean)>(values + r - shift) - mean);

@@ -88,10 +88,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const double p = static_cast<double>(period_);
-        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-            const auto r = update(values[i]);
-            out[i] = r ? *r : nan_value;
-        };
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); };
         const auto run = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
             double prev = prev_, avg_gain = avg_gain_, avg_loss = avg_loss_;
             stretches::chain_then_lanes<Pack, 2>(

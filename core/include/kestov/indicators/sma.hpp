@@ -88,12 +88,8 @@ public:
     // Rows [0, n) of a column, as n calls of update would give them.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
-        stretches::feed<Pack>(
-            values, n, static_cast<std::size_t>(period_),
-            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-                const auto r = update(values[i]);
-                out[i] = r ? *r : nan_value;
-            },
+        stretches::feed_object<Pack>(
+            *this, values, n, out, static_cast<std::size_t>(period_),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
                 window_rows<Pack>(values, first, last,
                                   [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); });

@@ -100,27 +100,20 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         std::size_t i = 0;
-        for (; i < n && !has_bands_; ++i) {
-            const auto r = update(c.at(i));
-            for (std::size_t k = 0; k < 2; ++k) out[2 * i + k] = r ? (*r)[k] : nan_value;
-        }
+        for (; i < n && !has_bands_; ++i) stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         const double p = static_cast<double>(period_);
         const double m = multiplier_;
         double atr = atr_.settled(), upper_band = upper_, lower_band = lower_;
         bool up = up_;
-        double trs[stretches::chunk];
-        std::size_t base = i;
-        stretches::chain_then_lanes<Pack, 1>(
-            i, n,
-            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                base = c0;
-                TrueRange::of_rows<Pack>(c, c0, c1, prev_close_, trs);
-            },
-            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+        double last_tr = 0.0;
+        TrueRange::chain_over<Pack, 1>(
+            c, i, n, prev_close_,
+            [&](double tr, std::size_t) KESTOV_INLINE_LAMBDA {
+                last_tr = tr;
                 // The average skips a true range beyond the largest double, as its update does.
-                if (is_finite(trs[r - base])) [[likely]]
-                    atr = RMA::step(atr, trs[r - base], p);
+                if (is_finite(tr)) [[likely]]
+                    atr = RMA::step(atr, tr, p);
                 return std::array<double, 1>{atr};
             },
             [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA {
@@ -140,7 +133,7 @@ public:
                 out[2 * r] = up ? lower_band : upper_band;
                 out[2 * r + 1] = up ? 1.0 : -1.0;
             });
-        true_range_.settle(c.close[n - 1], trs[(n - 1) - base]);
+        true_range_.settle(c.close[n - 1], last_tr);
         atr_.settle(atr);
         upper_ = upper_band;
         lower_ = lower_band;

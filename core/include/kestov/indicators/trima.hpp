@@ -55,12 +55,8 @@ public:
     // behind, between the inner's steps.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
-        stretches::feed<Pack>(
-            values, n, static_cast<std::size_t>(period_),
-            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-                const auto r = update(values[i]);
-                out[i] = r ? *r : nan_value;
-            },
+        stretches::feed_object<Pack>(
+            *this, values, n, out, static_cast<std::size_t>(period_),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
                 // The outer window as a ring of its own, its oldest at `head`.
                 const std::size_t q = static_cast<std::size_t>(outer_.period());

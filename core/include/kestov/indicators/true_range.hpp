@@ -15,6 +15,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -66,6 +67,25 @@ public:
             lanes::store(to + (r - c0), of(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
                                            lanes::load<Pack>(c.close + r - 1)));
         for (; r < c1; ++r) to[r - c0] = of(c.high[r], c.low[r], c.close[r - 1]);
+    }
+
+    // Candle rows [first, last) of a class whose chain takes the true
+    // ranges: a chunk's true ranges several rows at a time, then
+    // `chain(tr, r)` for each row, and the rest as
+    // stretches::chain_then_lanes.
+    template <class Pack, std::size_t K, class Chain, class Finish, class After = stretches::Nothing>
+    [[gnu::always_inline]] static void chain_over(const CandleColumns& c, std::size_t first, std::size_t last,
+                                                  double prev_close, Chain&& chain, Finish&& finish,
+                                                  After&& after = After{}) noexcept {
+        double trs[stretches::chunk];
+        std::size_t base = first;
+        stretches::chain_then_lanes<Pack, K>(
+            first, last,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                base = c0;
+                of_rows<Pack>(c, c0, c1, prev_close, trs);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA { return chain(trs[r - base], r); }, finish, after);
     }
 
     // Rows [0, n) of valid candle columns, as n calls of update would give

@@ -113,10 +113,8 @@ public:
         constexpr std::size_t w = lanes::width<Pack>;
         const std::size_t slow = static_cast<std::size_t>(periods_[2]);
         std::size_t i = 0;
-        for (; i < n && (!has_value_ || slow > stretches::most_lookback); ++i) {
-            const auto r = update(c.at(i));
-            out[i] = r ? *r : nan_value;
-        }
+        for (; i < n && (!has_value_ || slow > stretches::most_lookback); ++i)
+            stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         // Row r's term at slow + (r - base); the window's older terms before it.
         double bp[stretches::most_lookback + stretches::chunk], tr[stretches::most_lookback + stretches::chunk];

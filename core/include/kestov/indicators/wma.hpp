@@ -74,12 +74,8 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t p = static_cast<std::size_t>(period_);
-        stretches::feed<Pack>(
-            values, n, p,
-            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-                const auto r = update(values[i]);
-                out[i] = r ? *r : nan_value;
-            },
+        stretches::feed_object<Pack>(
+            *this, values, n, out, p,
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
                 const double weight = static_cast<double>(period_);
                 double weighted = weighted_sum_, sum = sum_;
