@@ -33,7 +33,7 @@ fault rebuilds what the restored file touched. A fault that does not build
 caught nor missed.
 
 The tests stop at the first failure (ctest first for a core fault, then
-pytest -x with the quick exact-output files first); a fault is "missed" only
+pytest -x with the files nearest the fault first); a fault is "missed" only
 when the whole of ctest and pytest passed. For each fault it records the
 outcome, the test that failed (ctest's test name or pytest's node id) and the
 seconds the build and the tests took. At the end the modules are rebuilt
@@ -59,10 +59,11 @@ RESULTS = ROOT / "tools" / "mutants"
 GUARDED = ["core", "bindings", "python"]
 MODULES = ["_kestov.abi3.so", "_more.abi3.so", "many.abi3.so"]
 
-# pytest runs these first, in this order: the quick ones that compare exact
-# outputs of every class. Files not named here follow in name order, so the
-# whole suite always runs before a fault is called missed; the slowest
-# (a C++ build, the instruction counts) come last.
+# pytest runs the files nearest a fault's area first, then the quick ones
+# that compare exact outputs of every class; files not named follow in name
+# order, so the whole suite always runs before a fault is called missed. The
+# slowest (a C++ build, the benchmark) come last. The order only decides how
+# soon a fault is caught, and so which test is recorded as catching it.
 LAST = ["tests/test_cpp_package.py", "tests/test_benchmark.py"]
 FIRST = [
     "tests/test_golden.py",
@@ -76,6 +77,14 @@ FIRST = [
     "tests/test_sma_atr.py",
     "tests/test_breadth.py",
 ]
+NEAR = {
+    "boundary": ["tests/test_boundary.py", "tests/test_batch.py", "tests/test_many.py"],
+    "batch": ["tests/test_batch.py"],
+    "state": ["tests/test_state.py"],
+    "panel": ["tests/test_many.py", "tests/test_threads.py"],
+    "python": ["tests/test_pandas.py", "tests/test_polars.py", "tests/test_sessions.py", "tests/test_cli.py",
+               "tests/test_arrow.py", "tests/test_follow.py"],
+}
 
 C = "core/include/kestov/"
 I = C + "indicators/"
@@ -264,9 +273,9 @@ class Builder:
         return self.package / Path(rel).relative_to("python/kestov")
 
 
-def pytest_order():
+def pytest_order(area=None):
     files = sorted(str(p.relative_to(ROOT)) for p in (ROOT / "tests").glob("test_*.py"))
-    first = [f for f in FIRST if f in files]
+    first = [f for f in NEAR.get(area, []) + [f for f in FIRST if f not in NEAR.get(area, [])] if f in files]
     last = [f for f in LAST if f in files]
     return first + [f for f in files if f not in first and f not in last] + last
 
@@ -280,8 +289,8 @@ def run_ctest(builder, timeout, only=None):
     return "ctest:" + (failed[0] if failed else "?")
 
 
-def run_pytest(timeout):
-    cmd = [sys.executable, "-m", "pytest", "-x", "-q", "-rfE", "-p", "no:cacheprovider", *pytest_order()]
+def run_pytest(timeout, area=None):
+    cmd = [sys.executable, "-m", "pytest", "-x", "-q", "-rfE", "-p", "no:cacheprovider", *pytest_order(area)]
     r = run(cmd, timeout=timeout)
     if r.returncode == 0:
         return None
@@ -328,7 +337,7 @@ def apply_one(m, builder, timeout):
                     return {"outcome": "build-failed", "detail": err}
             result["build_s"] = round(result.get("build_s", 0) + time.monotonic() - t2, 1)
             t3 = time.monotonic()
-            caught = run_pytest(timeout)
+            caught = run_pytest(timeout, m["area"])
             result["test_s"] = round(result.get("test_s", 0) + time.monotonic() - t3, 1)
         result.update(outcome="caught" if caught else "missed", by=caught)
         return result
