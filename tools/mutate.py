@@ -379,6 +379,10 @@ def interrupted(signum, frame):
 
 
 def main():
+    # A signal ignored here (nohup ignores SIGHUP) would stay ignored in the
+    # tests' children, and a test that stops the command line with it would
+    # wait for ever.
+    signal.signal(signal.SIGHUP, signal.SIG_DFL)
     signal.signal(signal.SIGTERM, interrupted)
     signal.signal(signal.SIGINT, interrupted)
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
