@@ -6,13 +6,18 @@
     python tools/mutate.py --list                       # the faults, without running anything
     python tools/mutate.py --check                      # each original text occurs exactly once
     python tools/mutate.py --table before [after]       # print recorded results side by side
+    python tools/mutate.py --tests before --then after --then-dir tests_after \
+        --then-core-drop core/tests/sma_test.cpp          # two suites, one build per fault
 
 The label given to --tests names the results file (tools/mutants/LABEL.json);
 the tests run are the ones in the working tree at the time, so a run over
 the trimmed suite is the same command with another label. The file is
 written after every fault, and a run given the same label again skips the
 faults already recorded, so an interrupted run resumes where it stopped
-(--fresh starts over).
+(--fresh starts over). With --then, a second suite (another directory of
+pytest files, and core test files whose cases it leaves out) runs over each
+fault the first caught, on the same build; faults the first suite recorded
+earlier are built again for the second alone.
 
 What it needs, once (the commands of a development checkout):
 
@@ -280,17 +285,32 @@ def pytest_order(area=None):
     return first + [f for f in files if f not in first and f not in last] + last
 
 
-def run_ctest(builder, timeout, only=None):
+def run_ctest(builder, timeout, only=None, exclude=None):
     r = run([builder.ctest, "--test-dir", str(builder.core_dir), "--stop-on-failure",
-             *(["-R", f"^{only}$"] if only else [])], timeout=timeout)
+             *(["-R", f"^{only}$"] if only else []), *(["-E", f"^{exclude}$"] if exclude else [])], timeout=timeout)
     if r.returncode == 0:
         return None
     failed = re.findall(r"^\s*\d+ - (\S+) \(", r.stdout, re.M)
     return "ctest:" + (failed[0] if failed else "?")
 
 
-def run_pytest(timeout, area=None):
-    cmd = [sys.executable, "-m", "pytest", "-x", "-q", "-rfE", "-p", "no:cacheprovider", *pytest_order(area)]
+def run_core_cases(builder, timeout, dropped):
+    """The core test program, as ctest runs it, its cases in `dropped` left out."""
+    r = run([str(builder.core_dir / "core" / "tests" / "kestov_core_tests")], timeout=timeout)
+    failed = [n for n in re.findall(r"^FAILED (\S+)", r.stdout, re.M) if n not in dropped]
+    if failed:
+        return "ctest:core:" + failed[0]
+    if r.returncode != 0 and not re.search(r"^FAILED ", r.stdout, re.M):
+        return f"ctest:core (exit {r.returncode})"
+    return None
+
+
+def run_pytest(timeout, area=None, test_dir="tests"):
+    files = [str(Path(test_dir) / Path(f).name) for f in pytest_order(area)]
+    files = [f for f in files if (ROOT / f).exists()]
+    files += sorted(str(p.relative_to(ROOT)) for p in (ROOT / test_dir).glob("test_*.py")
+                    if str(p.relative_to(ROOT)) not in files)
+    cmd = [sys.executable, "-m", "pytest", "-x", "-q", "-rfE", "-p", "no:cacheprovider", *files]
     r = run(cmd, timeout=timeout)
     if r.returncode == 0:
         return None
@@ -298,52 +318,74 @@ def run_pytest(timeout, area=None):
     return hit.group(1) if hit else f"pytest exit {r.returncode}: " + r.stdout[-300:].replace("\n", " ")
 
 
-def apply_one(m, builder, timeout):
+def core_case_names(files):
+    names = set()
+    for f in files:
+        names |= set(re.findall(r"^TEST\((\w+)\)", (ROOT / f).read_text(), re.M))
+    return names
+
+
+def test_suite(m, builder, timeout, suite, built):
+    """One suite's verdict on the fault now in the tree. `built` records what was built for it already."""
+    result = {"build_s": 0.0, "test_s": 0.0}
+
+    def timed(key, call):
+        t = time.monotonic()
+        try:
+            return call()
+        finally:
+            result[key] = round(result[key] + time.monotonic() - t, 1)
+
+    try:
+        caught = None
+        if m["file"].startswith("core/"):
+            # The golden vectors first: one translation unit to build, and
+            # every output of every class compared bit for bit.
+            if "golden" not in built:
+                err = timed("build_s", lambda: builder.core_tests("kestov_golden_test"))
+                if err:
+                    return {"outcome": "build-failed", "detail": err}
+                built.add("golden")
+            caught = timed("test_s", lambda: run_ctest(builder, timeout, "golden"))
+            if not caught:
+                if "core" not in built:
+                    err = timed("build_s", builder.core_tests)
+                    if err:
+                        return {"outcome": "build-failed", "detail": err}
+                    built.add("core")
+                caught = timed("test_s", lambda: run_core_cases(builder, timeout, suite["dropped"])
+                               or run_ctest(builder, timeout, exclude="core|golden"))
+        if caught is None:
+            if not m["file"].startswith("python/") and "modules" not in built:
+                err = timed("build_s", builder.modules)
+                if err:
+                    return {"outcome": "build-failed", "detail": err}
+                built.add("modules")
+            caught = timed("test_s", lambda: run_pytest(timeout, m["area"], suite["dir"]))
+        result.update(outcome="caught" if caught else "missed", by=caught)
+    except subprocess.TimeoutExpired:
+        result.update(outcome="caught", by=f"timeout after {timeout}s")
+    return result
+
+
+def apply_one(m, builder, timeout, suites):
+    """The fault put in, each suite run over it (the same build), the file written back. {label: result}."""
     path = ROOT / m["file"]
     original = path.read_text()
     if original.count(m["old"]) != 1:
-        return {"outcome": "refused", "detail": "original text does not occur exactly once"}
-    is_core = m["file"].startswith("core/")
-    is_python = m["file"].startswith("python/")
-    installed = builder.installed_copy(m["file"]) if is_python else None
+        return {s["label"]: {"outcome": "refused", "detail": "original text does not occur exactly once"} for s in suites}
+    installed = builder.installed_copy(m["file"]) if m["file"].startswith("python/") else None
     installed_original = installed.read_text() if installed else None
-    result = {}
-    t0 = time.monotonic()
+    results, built = {}, set()
     try:
         path.write_text(original.replace(m["old"], m["new"]))
         if installed:
             installed.write_text(path.read_text())
-        caught = None
-        if is_core:
-            # The golden vectors first: one translation unit to build, and
-            # every output of every class compared bit for bit.
-            result["build_s"] = result["test_s"] = 0.0
-            for target, test in (("kestov_golden_test", "golden"), (None, None)):
-                t1 = time.monotonic()
-                err = builder.core_tests(target)
-                if err:
-                    return {"outcome": "build-failed", "detail": err}
-                t2 = time.monotonic()
-                caught = run_ctest(builder, timeout, test)
-                result["build_s"] = round(result["build_s"] + t2 - t1, 1)
-                result["test_s"] = round(result["test_s"] + time.monotonic() - t2, 1)
-                if caught:
-                    break
-        if caught is None:
-            t2 = time.monotonic()
-            if not is_python:
-                err = builder.modules()
-                if err:
-                    return {"outcome": "build-failed", "detail": err}
-            result["build_s"] = round(result.get("build_s", 0) + time.monotonic() - t2, 1)
-            t3 = time.monotonic()
-            caught = run_pytest(timeout, m["area"])
-            result["test_s"] = round(result.get("test_s", 0) + time.monotonic() - t3, 1)
-        result.update(outcome="caught" if caught else "missed", by=caught)
-        return result
-    except subprocess.TimeoutExpired:
-        result.update(outcome="caught", by=f"timeout after {timeout}s")
-        return result
+        for suite in suites:
+            results[suite["label"]] = r = test_suite(m, builder, timeout, suite, built)
+            if r["outcome"] != "caught":  # a later suite runs only over what the first caught
+                break
+        return results
     finally:
         path.write_text(original)
         if installed:
@@ -393,6 +435,12 @@ def main():
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--table", nargs="+", metavar="LABEL")
+    ap.add_argument("--test-dir", default="tests", help="the pytest files of --tests, relative to the checkout")
+    ap.add_argument("--core-drop", default=[], type=lambda t: t.split(","),
+                    help="core test files (comma-separated) whose cases --tests leaves out")
+    ap.add_argument("--then", metavar="LABEL", help="a second suite, run on the same build over each fault the first caught")
+    ap.add_argument("--then-dir", default="tests")
+    ap.add_argument("--then-core-drop", default=[], type=lambda t: t.split(","))
     ap.add_argument("--build-dir", default="/tmp/mbuild")
     ap.add_argument("--core-dir", default="/tmp/mcore")
     ap.add_argument("--timeout", type=int, default=1800, help="seconds for one test command")
@@ -418,31 +466,39 @@ def main():
     if args.only:
         wanted = {int(x) for x in args.only.split(",")}
         fs = [m for m in fs if m["id"] in wanted]
-    if args.caught_in:
+    if args.caught_in:  # (the first suite then runs only over what LABEL caught)
         earlier = load(args.caught_in)
         fs = [m for m in fs if earlier.get(str(m["id"]), {}).get("outcome") == "caught"]
 
     RESULTS.mkdir(parents=True, exist_ok=True)
-    out = RESULTS / f"{args.tests}.json"
-    results = {} if args.fresh else load(args.tests)
+    suites = [{"label": args.tests, "dir": args.test_dir, "dropped": core_case_names(args.core_drop)}]
+    if args.then:
+        suites.append({"label": args.then, "dir": args.then_dir, "dropped": core_case_names(args.then_core_drop)})
+    stored = {s["label"]: ({} if args.fresh else load(s["label"])) for s in suites}
     builder = Builder(args)
     try:
         for m in fs:
-            if str(m["id"]) in results:
+            key = str(m["id"])
+            first = stored[suites[0]["label"]].get(key)
+            todo = [s for s in suites if key not in stored[s["label"]]]
+            if first is not None and first["outcome"] != "caught":
+                todo = []  # later suites are only asked about what the first caught
+            if not todo:
                 continue
             print(f"#{m['id']:>3} {m['area']:8} {m['desc']} ...", end=" ", flush=True)
-            r = apply_one(m, builder, args.timeout)
-            r.update(area=m["area"], file=m["file"], desc=m["desc"])
-            results[str(m["id"])] = r
-            out.write_text(json.dumps(results, indent=1, sort_keys=True) + "\n")
-            print(r["outcome"], r.get("by") or "", f"(build {r.get('build_s', '-')}s, tests {r.get('test_s', '-')}s)",
-                  flush=True)
+            for label, r in apply_one(m, builder, args.timeout, todo).items():
+                r.update(area=m["area"], file=m["file"], desc=m["desc"])
+                stored[label][key] = r
+                (RESULTS / f"{label}.json").write_text(json.dumps(stored[label], indent=1, sort_keys=True) + "\n")
+                print(f"[{label}] {r['outcome']} {r.get('by') or ''} (build {r.get('build_s', '-')}s, "
+                      f"tests {r.get('test_s', '-')}s)", end=" ", flush=True)
+            print(flush=True)
     finally:
         # the installed modules and the core tests built from the restored tree again
         err = builder.modules() or builder.core_tests()
         if err:
             print("rebuilding the restored tree failed:\n" + err)
-    table([args.tests])
+    table([s["label"] for s in suites])
 
 
 if __name__ == "__main__":
