@@ -140,6 +140,7 @@ def test_long_run_matches_reference(cls, args, ref):
     (lambda: WMA(3), [1, 2, 3, 4], [None, None, 14 / 6, 20 / 6]),
     (lambda: WMA(3), [1, 2, NAN, 3, INF], [None, None, None, 14 / 6, 14 / 6]),
     (lambda: WMA(1), [0.1, 7.0], [0.1, 7.0]),
+    (lambda: WMA(2), [-0.0, -0.0], [None, -0.0]),  # a seed window of -0.0 weighs to -0.0
     (lambda: WMA(4), [5.0] * 6, [None] * 3 + [5.0] * 3),
     (lambda: HMA(1), [0.1, 7.0], [0.1, 7.0]),
     (lambda: HMA(9), [5.0] * 12, [None] * 10 + [5.0] * 2),

@@ -1,9 +1,7 @@
 """The benchmarks run end to end on a few rows, with whichever peers are installed."""
 
 import json
-import os
 import runpy
-import shutil
 from pathlib import Path
 
 import pytest
@@ -61,21 +59,3 @@ def test_division_chain_outlasts_an_addition_chain():
     atr_ns, sma_ns = bench["medians_ns"](calls, 5)
     assert atr_ns > sma_ns
 
-
-INSTRUCTIONS = BENCH.parent / "instructions.py"
-
-
-@pytest.mark.skipif(shutil.which("valgrind") is None, reason="needs valgrind")
-@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="valgrind cannot run under ASan")
-def test_instruction_counts(tmp_path):
-    main = runpy.run_path(str(INSTRUCTIONS))["main"]
-    md, js = tmp_path / "I.md", tmp_path / "i.json"
-    main(["--only", "ATR", "--rows", "2000", "--calls", "2000", "--markdown", str(md), "--json", str(js)])
-    report = json.loads(js.read_text())
-    (atr,) = report["classes"]
-    assert atr["class"] == "ATR"
-    # Reading a 6-tuple and making a float cost more than the bare call, which costs more than nothing.
-    assert atr["update_per_call"] > report["fabs_per_call"] > 0
-    assert report["divmod_per_call"] > report["fabs_per_call"]
-    assert 0 < atr["copy_per_row"] < 1000 and 0 < atr["batch_per_row"] < 1000
-    assert "| ATR |" in md.read_text()

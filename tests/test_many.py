@@ -74,7 +74,8 @@ def test_columns_equal_single_objects(case, threads):
 
 
 @by_class(CANDLE_CASES)
-def test_invalid_candle_names_row_and_series_and_changes_nothing(case):
+@pytest.mark.parametrize("missing", ["first", "last"])  # price column: a bar is a hole only when all are NaN
+def test_invalid_candle_names_row_and_series_and_changes_nothing(case, missing):
     start = warmed(case)
     columns = universe(case, 8, 40, 9)
     panel = Panel(start, 9)
@@ -83,7 +84,8 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case):
     rest = [np.ascontiguousarray(c[10:]) for c in columns]
     for c in rest:  # a bar with one field missing is not a hole
         c[17, 6] = 1.0 if np.isnan(c[17, 6]) else c[17, 6]
-    rest[0][17, 6] = np.nan
+    prices = [k for k, name in enumerate(case.columns) if name != "timestamp"]
+    rest[prices[0] if missing == "first" else prices[-1]][17, 6] = np.nan
     rest[0][23, 2] = np.inf
     with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 6: "):
         panel.batch(*rest, threads=2)

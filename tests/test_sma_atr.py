@@ -16,7 +16,7 @@ NAN, INF = float("nan"), float("inf")
     (2, [1, 3, NAN], [None, 2.0, 2.0]),
     (2, [INF, 1, -INF, 3], [None, None, None, 2.0]),
     (2, [1e16, 1, 1], [None, 5e15, 0.5]),  # the running sum keeps its rounding
-    (1, [0.1, -2.5, 1e300, 5e-324], [0.1, -2.5, 1e300, 5e-324]),
+    (1, [-0.0, 0.1, -2.5, 1e300, 5e-324], [0.0, 0.1, -2.5, 1e300, 5e-324]),  # the sum starts at +0.0
 ])
 def test_sma_examples(period, xs, expected):
     s = SMA(period)
@@ -24,14 +24,6 @@ def test_sma_examples(period, xs, expected):
     assert bits(s.value) == bits(expected[-1])
     s.reset()
     assert s.value is None and not s.is_ready()
-
-
-def test_sma_batch_twice():
-    s = SMA(3)
-    first = s.batch(np.array([1.0, 2.0, 3.0, 4.0]))
-    assert np.isnan(first[:2]).all() and first[2:].tolist() == [2.0, 3.0]
-    assert s.batch(np.array([1.0, 2.0, 3.0, 4.0])).tolist() == [8 / 3, 7 / 3, 2.0, 3.0]
-    assert s.value == 3.0
 
 
 def hlc(h, low, c):
@@ -44,6 +36,8 @@ def test_atr_examples():
     assert out == [(None, False), (None, False), (5.5 / 3, True)] and a.warmup_period() == 3
     one = ATR(1)  # each bar's true range: first bar, gap up, inside bar, gap down
     assert [one.update(hlc(*b)) for b in ((10, 8, 9), (15, 14, 14.5), (14, 13.5, 13.5), (9, 8, 8.5))] == [2, 6, 1, 5.5]
+    one.reset()  # no previous close: the bar's own range
+    assert one.update(hlc(15, 14, 14.5)) == 1.0
     flat = ATR(4)
     assert [flat.update(hlc(5, 5, 5)) for _ in range(6)][3:] == [0.0, 0.0, 0.0]
 

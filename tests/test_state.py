@@ -7,10 +7,9 @@ import pickle
 import random
 import struct
 
-import numpy as np
 import pytest
 
-from classes import CASES, as_rows, awkward, bits, by_class
+from classes import CASES, awkward, bits, by_class
 
 STATES = pathlib.Path(__file__).parent / "data" / "states"
 
@@ -231,17 +230,6 @@ def f64(*values):
 def test_inconsistent_states_are_refused(cls, data, message):
     case = next(c for c in CASES if c.name == cls)
     assert_refused(case.make(), data, match=message)
-
-
-@by_class(CASES)
-def test_batch_after_restore_equals_updates(case):
-    """A restored object's batch is its own row-by-row update, state included."""
-    obj = pickle.loads(pickle.dumps(warmed(case)))
-    twin = copy.copy(obj)
-    inputs = [case.row(c) for c in awkward(case, 12, 60)] if case.kind == "candle" else awkward(case, 12, 60)
-    out = obj.batch(*case.batch_args(inputs))
-    assert out.tobytes() == as_rows([twin.update(x) for x in inputs], case.width).tobytes()
-    assert state_of(obj) == state_of(twin)
 
 
 @by_class(CASES)
