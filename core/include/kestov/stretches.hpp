@@ -114,20 +114,6 @@ template <class Steady, class Load, class Step, class Store, class ByRow>
     }
 }
 
-// The same for rows [0, n) of valid candle columns, which are all finite:
-// rows go through `by_row(i)` until `steady()`, then the rest through
-// `step(state, i)`.
-template <class Steady, class Load, class Step, class Store, class ByRow>
-[[gnu::always_inline]] inline void steady_candles(std::size_t n, double* out, Steady&& steady, Load&& load, Step&& step,
-                                                  Store&& store, ByRow&& by_row) noexcept {
-    std::size_t i = 0;
-    while (i < n && !steady()) by_row(i++);
-    if (i == n) return;
-    auto state = load();
-    for (; i < n; ++i) put(out, i, step(state, i));
-    store(state);
-}
-
 // `feed` for an indicator object whose rows outside the body go through
 // its own update, their outputs into out.
 template <class Pack, class T, class Body>
@@ -179,7 +165,7 @@ template <class Pack, std::size_t K, class Before, class Chain, class Finish, cl
                                                     Finish&& finish, After&& after = After{}) noexcept {
     constexpr std::size_t w = lanes::width<Pack>;
     constexpr bool second = !std::is_same_v<std::remove_cvref_t<After>, Nothing>;
-    double kept[K][chunk];
+    double kept[K][chain_chunk];
     std::size_t behind = first, behind_end = first;  // rows the second chain has yet to take
     in_chunks<chain_chunk>(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
         before(c0, c1);
