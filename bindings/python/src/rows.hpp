@@ -73,6 +73,9 @@ struct HighLow {
         return {low, c[0][i], low, low, 0.0};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[1]), doubles(c[0]), doubles(c[1]), doubles(c[1]), nullptr};
+    }
 };
 
 // High, low and volume; open and close are the low, as HighLow's. Only the

@@ -218,7 +218,11 @@ template <class T>
 }
 template <class M, class T>
 [[gnu::always_inline]] inline T select(M condition, T yes, T no) noexcept {
+#if defined(__GNUC__) && !defined(__clang__) && !defined(KESTOV_PLAIN_LANES)
+    return condition ? yes : no;  // one blend where the target has it
+#else
     return std::bit_cast<T>((condition & bits_of(yes)) | (~condition & bits_of(no)));
+#endif
 }
 
 // Each lane's a * b + c, rounded once (fused_multiply_add's rounding). The

@@ -79,6 +79,50 @@ template <class Pack, class ByRow, class Body>
     }
 }
 
+// `feed` for rows cheap enough to compute before knowing they are finite:
+// a piece is computed and checked in one pass over the column, and again up
+// to its first non-finite value only when it has one. `pack_at(i, x)`
+// computes the rows of the pack x loaded at row i, `row_at(i)` one row, and
+// `settle(last)` leaves the state as update would after row last - 1.
+template <class Pack, class ByRow, class PackAt, class RowAt, class Settle>
+[[gnu::always_inline]] inline void feed_checked(const double* values, std::size_t n, std::size_t lookback,
+                                                ByRow&& by_row, PackAt&& pack_at, RowAt&& row_at,
+                                                Settle&& settle) noexcept {
+    if (lookback > most_lookback) {
+        for (std::size_t i = 0; i < n; ++i) by_row(i);
+        return;
+    }
+    constexpr std::size_t w = lanes::width<Pack>;
+    std::size_t behind = 0;
+    for (std::size_t i = 0; i < n;) {
+        if (!is_finite(values[i])) {
+            by_row(i++);
+            behind = 0;
+        } else if (behind < lookback) {
+            by_row(i++);
+            ++behind;
+        } else {
+            // Piece after piece while they are finite; the state once, at the
+            // end of the stretch.
+            std::size_t end = i;
+            for (bool whole = true; whole && end < n;) {
+                const std::size_t start = end, limit = n - start < piece ? n : start + piece;
+                lanes::MaskOf<Pack> spoilt{};
+                for (; end + w <= limit; end += w) {
+                    const Pack x = lanes::load<Pack>(values + end);
+                    spoilt |= lanes::bits_of(x - x);  // zero exactly when every x is finite
+                    pack_at(end, x);
+                }
+                if (lanes::any(spoilt)) end = start;
+                for (; end < limit && is_finite(values[end]); ++end) row_at(end);
+                whole = end == limit;
+            }
+            if (end > i) settle(end);
+            i = end;
+        }
+    }
+}
+
 // Rows [first, last) in chunks of at most `size` (at most `chunk`).
 template <std::size_t size = chunk, class Chunk>
 [[gnu::always_inline]] inline void in_chunks(std::size_t first, std::size_t last, Chunk&& each) noexcept {

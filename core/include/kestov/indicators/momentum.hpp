@@ -57,25 +57,22 @@ public:
     // Rows [0, n) of a column, as n calls of update would give them (NaN
     // where update gives nothing), with the same state left behind. In a
     // finite stretch each row's difference needs only the column, so several
-    // rows are taken at once.
+    // rows are taken at once, in the same pass that checks them.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
-        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-            const auto r = update(values[i]);
-            out[i] = r ? *r : nan_value;
-        };
         const std::size_t back = static_cast<std::size_t>(period_);
-        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-            std::size_t i = first;
-            for (; i + lanes::width<Pack> <= last; i += lanes::width<Pack>)
-                lanes::store(out + i, lanes::load<Pack>(values + i) - lanes::load<Pack>(values + i - back));
-            for (; i < last; ++i) out[i] = values[i] - values[i - back];
-            window_.clear();
-            for (std::size_t j = last - back - 1; j < last; ++j) window_.push_back(values[j]);
-            value_ = out[last - 1];
-            has_value_ = true;
-        };
-        stretches::feed<Pack>(values, n, back, by_row, body);
+        stretches::feed_checked<Pack>(
+            values, n, back,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); },
+            [&](std::size_t i, const Pack& x)
+                KESTOV_INLINE_LAMBDA { lanes::store(out + i, x - lanes::load<Pack>(values + i - back)); },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { out[i] = values[i] - values[i - back]; },
+            [&](std::size_t last) KESTOV_INLINE_LAMBDA {
+                window_.clear();
+                for (std::size_t j = last - back - 1; j < last; ++j) window_.push_back(values[j]);
+                value_ = out[last - 1];
+                has_value_ = true;
+            });
     }
 
     std::optional<double> value() const noexcept {

@@ -50,23 +50,25 @@ public:
     }
 
     // Rows [0, n) of a column, as n calls of update would give them (NaN
-    // where update gives nothing), with the same state left behind.
+    // where update gives nothing), with the same state left behind. In a
+    // finite stretch each row's rate needs only the column.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
-        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
-            const auto r = update(values[i]);
-            out[i] = r ? *r : nan_value;
-        };
         const std::size_t back = static_cast<std::size_t>(period_);
-        const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-            std::size_t i = first;
-            for (; i + lanes::width<Pack> <= last; i += lanes::width<Pack>)
-                lanes::store(out + i, rate(lanes::load<Pack>(values + i), lanes::load<Pack>(values + i - back)));
-            for (; i < last; ++i) out[i] = rate(values[i], values[i - back]);
-            window_.clear();
-            for (std::size_t j = last - back - 1; j < last; ++j) window_.push_back(values[j]);
-        };
-        stretches::feed<Pack>(values, n, back, by_row, body);
+        stretches::feed_checked<Pack>(
+            values, n, back,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); },
+            [&](std::size_t i, const Pack& x)
+                KESTOV_INLINE_LAMBDA { lanes::store(out + i, rate(x, lanes::load<Pack>(values + i - back))); },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { out[i] = rate(values[i], values[i - back]); },
+            [&](std::size_t last) KESTOV_INLINE_LAMBDA { settle(values + last); });
+    }
+
+    // The state update leaves after the finite inputs that end just before
+    // `end`, the last period + 1 of them.
+    void settle(const double* end) noexcept {
+        window_.clear();
+        for (const double* v = end - period_ - 1; v < end; ++v) window_.push_back(*v);
     }
 
     bool is_ready() const noexcept { return window_.full(); }

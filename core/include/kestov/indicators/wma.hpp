@@ -48,10 +48,7 @@ public:
         if (!is_finite(value)) return this->value();
         if (window_.full()) {
             const double old = window_.replace_oldest(value);
-            const double n = static_cast<double>(period_);
-            // Uses the sum before this step: every weight drops by one.
-            weighted_sum_ = value * n + (weighted_sum_ - sum_);
-            sum_ = value + (sum_ - old);
+            slide(weighted_sum_, sum_, value, old, static_cast<double>(period_));
             return weighted_sum_ / denominator_;
         }
         window_.push_back(value);
@@ -68,32 +65,60 @@ public:
         return weighted_sum_ / denominator_;
     }
 
+    // A full window's step: `value` comes in, `old` leaves. The weighted
+    // sum uses the sum before this step: every weight drops by one.
+    [[gnu::always_inline]] static void slide(double& weighted, double& sum, double value, double old,
+                                             double weight) noexcept {
+        weighted = value * weight + (weighted - sum);
+        sum = value + (sum - old);
+    }
+
+    // A full window's state, for a batch loop that keeps the sums in
+    // registers and the window in a line of its own: the window copied into
+    // `window`, oldest first; then set from them again.
+    struct Sums {
+        double weighted, sum;
+    };
+    Sums settled(double* window) const noexcept {
+        for (std::size_t j = 0; j < window_.size(); ++j) window[j] = window_[j];
+        return {weighted_sum_, sum_};
+    }
+    void settle(Sums s, const double* window) noexcept {
+        weighted_sum_ = s.weighted;
+        sum_ = s.sum;
+        window_.clear();
+        for (std::size_t j = 0; j < period_; ++j) window_.push_back(window[j]);
+    }
+
+    // Rows [first, last) of a line whose `period` values before `first` are
+    // the window, the sums' chains alone, then `finish(average, r)` several
+    // rows at a time from r (a pack), or for row r (a double).
+    template <class Pack, class Finish>
+    [[gnu::always_inline]] Sums line_rows(Sums s, const double* line, std::size_t first, std::size_t last,
+                                          Finish&& finish) const noexcept {
+        const std::size_t p = static_cast<std::size_t>(period_);
+        const double weight = static_cast<double>(period_);
+        stretches::chain_then_lanes<Pack, 1>(
+            first, last, stretches::nothing,
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                slide(s.weighted, s.sum, line[r], line[r - p], weight);
+                return std::array<double, 1>{s.weighted};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { finish(k[0] / denominator_, r); });
+        return s;
+    }
+
     // Rows [0, n) of a column, as n calls of update would give them. Where
-    // the window lies in the column, the two sums' chains alone, then the
-    // averages several rows at a time.
+    // the window lies in the column, the column is the line.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t p = static_cast<std::size_t>(period_);
         stretches::feed_object<Pack>(
-            *this, values, n, out, p,
-            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-                const double weight = static_cast<double>(period_);
-                double weighted = weighted_sum_, sum = sum_;
-                stretches::chain_then_lanes<Pack, 1>(
-                    first, last, stretches::nothing,
-                    [&](std::size_t r) KESTOV_INLINE_LAMBDA {
-                        const double value = values[r];
-                        weighted = value * weight + (weighted - sum);
-                        sum = value + (sum - values[r - p]);
-                        return std::array<double, 1>{weighted};
-                    },
-                    [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA {
-                        lanes::store(out + r, k[0] / denominator_);
-                    });
-                weighted_sum_ = weighted;
-                sum_ = sum;
-                window_.clear();
-                for (std::size_t j = last - p; j < last; ++j) window_.push_back(values[j]);
+            *this, values, n, out, p, [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                const Sums s = line_rows<Pack>(Sums{weighted_sum_, sum_}, values, first, last,
+                                               [&](auto average, std::size_t r)
+                                                   KESTOV_INLINE_LAMBDA { lanes::store(out + r, average); });
+                settle(s, values + (last - p));
             });
     }
 
