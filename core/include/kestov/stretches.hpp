@@ -8,7 +8,10 @@
 // class's own update; `body(first, last)` computes rows [first, last), which
 // are finite and have `lookback` finite rows before them in the column, and
 // leaves the state as update would have. A long stretch comes to the body
-// in pieces.
+// in pieces. A body that returns a row number is given rows [first, limit)
+// unchecked instead: it computes them up to the first that is not finite,
+// and returns that row (or limit), finding it as it goes, so that the check
+// overlaps its own work rather than holding it up.
 //
 // The body works in chunks of at most `chunk` rows, with scratch on the
 // stack; `Pack` (lanes.hpp) is the width the stretches are found in;
@@ -63,6 +66,12 @@ template <class Pack, class ByRow, class Body>
         } else {
             // A piece small enough to be read again from the first-level cache.
             const std::size_t limit = n - i < piece ? n : i + piece;
+            if constexpr (std::is_same_v<decltype(body(i, limit)), std::size_t>) {
+                // The body finds the first value that is not finite itself,
+                // as it goes, and stops there.
+                i = body(i, limit);
+                continue;
+            }
             // Taken whole first: x - x is +0.0 exactly when x is finite, so
             // the bits of all of them together are zero when every x is.
             std::size_t end = i;
@@ -121,6 +130,22 @@ template <class Pack, class ByRow, class PackAt, class RowAt, class Settle>
             i = end;
         }
     }
+}
+
+// The first row of [first, last) whose value is not finite, or last.
+template <class Pack>
+[[gnu::always_inline]] inline std::size_t finite_until(const double* values, std::size_t first,
+                                                       std::size_t last) noexcept {
+    constexpr std::size_t w = lanes::width<Pack>;
+    lanes::MaskOf<Pack> spoilt{};
+    std::size_t i = first;
+    for (; i + w <= last; i += w) {
+        const Pack x = lanes::load<Pack>(values + i);
+        spoilt |= lanes::bits_of(x - x);  // zero exactly when every x is finite
+    }
+    if (lanes::any(spoilt)) i = first;
+    while (i < last && is_finite(values[i])) ++i;
+    return i;
 }
 
 // Rows [first, last) in chunks of at most `size` (at most `chunk`).
@@ -203,16 +228,27 @@ inline constexpr Nothing nothing{};
 // K>). The chain waits on nothing else, and the divisions of the outputs
 // run several rows at a time. A second chain fed by what `finish` wrote,
 // `after(r)` for each row in order, runs a chunk behind, its steps between
-// the first chain's, so that the two chains' waits overlap.
+// the first chain's, so that the two chains' waits overlap. A `before`
+// that returns a row number ends the rows there (its chunk cut short):
+// returns where they ended, `last` when they did not.
 template <class Pack, std::size_t K, class Before, class Chain, class Finish, class After = Nothing>
-[[gnu::always_inline]] inline void chain_then_lanes(std::size_t first, std::size_t last, Before&& before, Chain&& chain,
-                                                    Finish&& finish, After&& after = After{}) noexcept {
+[[gnu::always_inline]] inline std::size_t chain_then_lanes(std::size_t first, std::size_t last, Before&& before,
+                                                           Chain&& chain, Finish&& finish,
+                                                           After&& after = After{}) noexcept {
     constexpr std::size_t w = lanes::width<Pack>;
     constexpr bool second = !std::is_same_v<std::remove_cvref_t<After>, Nothing>;
     double kept[K][chain_chunk];
     std::size_t behind = first, behind_end = first;  // rows the second chain has yet to take
-    in_chunks<chain_chunk>(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-        before(c0, c1);
+    std::size_t end = last;
+    for (std::size_t c0 = first, c1; c0 < end; c0 = c1) {
+        c1 = std::min(c0 + chain_chunk, end);
+        if constexpr (std::is_same_v<decltype(before(c0, c1)), std::size_t>) {
+            const std::size_t stop = before(c0, c1);
+            if (stop < c1) end = c1 = stop;
+            if (c1 == c0) break;
+        } else {
+            before(c0, c1);
+        }
         for (std::size_t r = c0; r < c1; ++r) {
             const std::array<double, K> k = chain(r);
             for (std::size_t j = 0; j < K; ++j) kept[j][r - c0] = k[j];
@@ -235,10 +271,11 @@ template <class Pack, std::size_t K, class Before, class Chain, class Finish, cl
             finish(k, r);
         }
         behind_end = c1;
-    });
+    }
     if constexpr (second) {
         while (behind < behind_end) after(behind++);
     }
+    return end;
 }
 
 }  // namespace kestov::stretches

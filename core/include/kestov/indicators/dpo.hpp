@@ -71,12 +71,15 @@ public:
         stretches::feed_object<Pack>(
             *this, values, n, out, static_cast<std::size_t>(warmup_period()),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-                average_.window_rows<Pack>(values, first, last, [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA {
-                    lanes::store(out + r, lanes::load<decltype(mean)>(values + r - shift) - mean);
-                });
+                const std::size_t end = average_.window_rows<Pack>(
+                    values, first, last, [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA {
+                        lanes::store(out + r, lanes::load<decltype(mean)>(values + r - shift) - mean);
+                    });
+                if (end == first) return end;
                 window_.clear();
-                for (std::size_t j = last - shift - 1; j < last; ++j) window_.push_back(values[j]);
-                value_ = out[last - 1];
+                for (std::size_t j = end - shift - 1; j < end; ++j) window_.push_back(values[j]);
+                value_ = out[end - 1];
+                return end;
             });
     }
 

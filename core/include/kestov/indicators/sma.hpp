@@ -65,24 +65,28 @@ public:
     }
 
     // Rows [first, last) of a column whose window lies in it: the `period`
-    // rows before `first` are finite and went through update, as do rows
-    // [first, last). The running sum's chain alone, then `finish(mean, r)`
-    // with the averages of Pack's width of rows from r (a pack), or of row
-    // r (a double); `after(r)` as stretches::chain_then_lanes.
+    // rows before `first` are finite and went through update, as do the
+    // rows from `first` up to the first that is not finite. The running
+    // sum's chain alone, then `finish(mean, r)` with the averages of Pack's
+    // width of rows from r (a pack), or of row r (a double); `after(r)` as
+    // stretches::chain_then_lanes. Returns where the rows ended.
     template <class Pack, class Finish, class After = stretches::Nothing>
-    [[gnu::always_inline]] void window_rows(const double* values, std::size_t first, std::size_t last,
-                                            Finish&& finish, After&& after = After{}) noexcept {
+    [[gnu::always_inline]] std::size_t window_rows(const double* values, std::size_t first, std::size_t last,
+                                                   Finish&& finish, After&& after = After{}) noexcept {
         const std::size_t p = static_cast<std::size_t>(period_);
         const double n = static_cast<double>(period_);
         double sum = sum_;
-        stretches::chain_then_lanes<Pack, 1>(
-            first, last, stretches::nothing,
+        const std::size_t end = stretches::chain_then_lanes<Pack, 1>(
+            first, last,
+            [&](std::size_t c0, std::size_t c1)
+                KESTOV_INLINE_LAMBDA { return stretches::finite_until<Pack>(values, c0, c1); },
             [&](std::size_t r) KESTOV_INLINE_LAMBDA {
                 sum = values[r] + (sum - values[r - p]);
                 return std::array<double, 1>{sum};
             },
             [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { finish(k[0] / n, r); }, after);
-        settle(sum, values + (last - p));
+        if (end > first) settle(sum, values + (end - p));
+        return end;
     }
 
     // Rows [0, n) of a column, as n calls of update would give them.
@@ -91,8 +95,9 @@ public:
         stretches::feed_object<Pack>(
             *this, values, n, out, static_cast<std::size_t>(period_),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-                window_rows<Pack>(values, first, last,
-                                  [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); });
+                return window_rows<Pack>(
+                    values, first, last,
+                    [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); });
             });
     }
 

@@ -65,7 +65,7 @@ public:
                 double outer = outer_.settled(ring);
                 double current = outer;  // the outer sum of the row's average
                 std::size_t head = 0;
-                inner_.window_rows<Pack>(
+                const std::size_t end = inner_.window_rows<Pack>(
                     values, first, last,
                     [&](auto mean, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, mean); },
                     [&](std::size_t r) KESTOV_INLINE_LAMBDA {
@@ -82,11 +82,12 @@ public:
                 // Each row's sum to its average, several rows at a time.
                 constexpr std::size_t w = lanes::width<Pack>;
                 std::size_t r = first;
-                for (; r + w <= last; r += w) lanes::store(out + r, lanes::load<Pack>(out + r) / nq);
-                for (; r < last; ++r) out[r] = out[r] / nq;
+                for (; r + w <= end; r += w) lanes::store(out + r, lanes::load<Pack>(out + r) / nq);
+                for (; r < end; ++r) out[r] = out[r] / nq;
                 double window[stretches::most_lookback];
                 for (std::size_t j = 0; j < q; ++j) window[j] = ring[(head + j) % q];
                 outer_.settle(outer, window);
+                return end;
             });
     }
 

@@ -92,33 +92,42 @@ public:
 
     // Rows [first, last) of a line whose `period` values before `first` are
     // the window, the sums' chains alone, then `finish(average, r)` several
-    // rows at a time from r (a pack), or for row r (a double).
-    template <class Pack, class Finish>
+    // rows at a time from r (a pack), or for row r (a double). `before` as
+    // stretches::chain_then_lanes; `end` is set to where the rows ended.
+    template <class Pack, class Finish, class Before = stretches::Nothing>
     [[gnu::always_inline]] Sums line_rows(Sums s, const double* line, std::size_t first, std::size_t last,
-                                          Finish&& finish) const noexcept {
+                                          Finish&& finish, Before&& before = Before{},
+                                          std::size_t* end = nullptr) const noexcept {
         const std::size_t p = static_cast<std::size_t>(period_);
         const double weight = static_cast<double>(period_);
-        stretches::chain_then_lanes<Pack, 1>(
-            first, last, stretches::nothing,
+        const std::size_t reached = stretches::chain_then_lanes<Pack, 1>(
+            first, last, before,
             [&](std::size_t r) KESTOV_INLINE_LAMBDA {
                 slide(s.weighted, s.sum, line[r], line[r - p], weight);
                 return std::array<double, 1>{s.weighted};
             },
             [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { finish(k[0] / denominator_, r); });
+        if (end != nullptr) *end = reached;
         return s;
     }
 
     // Rows [0, n) of a column, as n calls of update would give them. Where
-    // the window lies in the column, the column is the line.
+    // the window lies in the column, the column is the line, its values
+    // checked as the chains go.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t p = static_cast<std::size_t>(period_);
         stretches::feed_object<Pack>(
             *this, values, n, out, p, [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
-                const Sums s = line_rows<Pack>(Sums{weighted_sum_, sum_}, values, first, last,
-                                               [&](auto average, std::size_t r)
-                                                   KESTOV_INLINE_LAMBDA { lanes::store(out + r, average); });
-                settle(s, values + (last - p));
+                std::size_t end = first;
+                const Sums s = line_rows<Pack>(
+                    Sums{weighted_sum_, sum_}, values, first, last,
+                    [&](auto average, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, average); },
+                    [&](std::size_t c0, std::size_t c1)
+                        KESTOV_INLINE_LAMBDA { return stretches::finite_until<Pack>(values, c0, c1); },
+                    &end);
+                if (end > first) settle(s, values + (end - p));
+                return end;
             });
     }
 
