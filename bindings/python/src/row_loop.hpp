@@ -13,6 +13,7 @@
 // can be checked against the same golden bits on a processor with the
 // instruction.
 
+#include <algorithm>
 #include <array>
 #include <concepts>
 #include <cstddef>
@@ -118,18 +119,18 @@ template <class Core, class Rows>
 concept TakesColumns = kestov::TakesValueColumn<Core> ||
     (kestov::TakesCandleColumns<Core> && requires(const Column* c) { Rows::pointers(c); });
 
-// The first invalid row of [0, n), or n. Each block of rows is first tested
+// The first invalid row of [first, n), or n. Each block of rows is first tested
 // whole, packs of rows at a time, with plain comparisons (which a NaN fails)
 // and high - low within range (which an infinite bound fails): sure to pass
 // the candle rules, it may refuse a valid candle (a range beyond the largest
 // double), never pass an invalid one. Only a block that fails is searched
 // with the rules themselves.
 template <class Rows, class Pack>
-[[gnu::always_inline]] inline std::size_t valid_rows(const Column* c, std::size_t n) noexcept {
+[[gnu::always_inline]] inline std::size_t valid_rows(const Column* c, std::size_t first, std::size_t n) noexcept {
     constexpr std::size_t block = 256, w = lanes::width<Pack>;
     constexpr double most = std::numeric_limits<double>::max();
     const CandleColumns k = Rows::pointers(c);
-    for (std::size_t i = 0; i < n; i += block) {
+    for (std::size_t i = first; i < n; i += block) {
         const std::size_t end = n - i < block ? n : i + block;
         lanes::MaskOf<Pack> doubtful{};
         std::size_t j = i;
@@ -165,10 +166,25 @@ template <class Core, class Rows, class Pack>
         core.template update_block<Pack>(doubles(c[0]), n, out);
         return n;
     } else {
-        const std::size_t valid = valid_rows<Rows, Pack>(c, n);
-        core.template update_block<Pack>(Rows::pointers(c), valid, out);
-        if (valid < n) error = Rows::row(c, valid).error();
-        return valid;
+        // A block of rows checked, then computed while its columns are still
+        // in the second-level cache, rather than two passes over the whole.
+        constexpr std::size_t block = 8192;
+        constexpr std::size_t width = std::max<std::size_t>(1, RowWidth<typename Core::Output>::value);
+        const CandleColumns k = Rows::pointers(c);
+        for (std::size_t first = 0; first < n; first += block) {
+            const std::size_t last = n - first < block ? n : first + block;
+            const std::size_t valid = valid_rows<Rows, Pack>(c, first, last);
+            const auto from = [&](const double* column) { return column == nullptr ? nullptr : column + first; };
+            if (valid > first)
+                core.template update_block<Pack>(
+                    CandleColumns{from(k.open), from(k.high), from(k.low), from(k.close), from(k.volume)},
+                    valid - first, out + first * width);
+            if (valid < last) {
+                error = Rows::row(c, valid).error();
+                return valid;
+            }
+        }
+        return n;
     }
 }
 
