@@ -102,8 +102,12 @@ public:
                     }
                     if (!finite) {
                         wma_.settle(s, line);
-                        roc1_.settle(values + c0);
-                        roc2_.settle(values + c0);
+                        // Past the first chunk the rates' windows lie behind
+                        // in this stretch; at it, update has just left them.
+                        if (c0 > i) {
+                            roc1_.settle(values + c0);
+                            roc2_.settle(values + c0);
+                        }
                         for (std::size_t r = c0; r < c1; ++r) by_row(r);
                         s = wma_.settled(line);
                         return;
