@@ -383,8 +383,9 @@ constexpr std::size_t scratch_doubles =
 // cell stepped among many series by more than the copies cost, as measured
 // over a universe of 2,000 series (bench/benchmark.py).
 template <class D>
-constexpr bool by_series = one_of<typename D::Core, ADXR, CMO, DX, HMA, KAMA, KST, LinearRegression, StdDev, T3,
-                                    Variance, Vortex, VWMA>;
+constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, CMO, Coppock,
+                                    DX, HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, T3, TSI,
+                                    UltimateOscillator, Variance, Vortex, VWMA>;
 
 template <class D>
 void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
