@@ -189,6 +189,37 @@ template <class T>
     return {x, y};
 }
 
+// sum_pairs with stride 1 for two packs of rows side by side, the second w
+// rows after the first (w the pack's width): a value loaded at step i of
+// the first pack is the one the second takes at step i - w, so each is
+// loaded once for both. Returns the first pack's sums, then the second's,
+// each added in the order sum_pairs adds it.
+template <class T>
+[[gnu::always_inline]] inline std::array<T, 4> sum_pairs_two(const double* a, const double* b,
+                                                            std::size_t count) noexcept {
+    constexpr std::size_t w = width<T>;
+    T x0 = splat<T>(-0.0), y0 = x0, x1 = x0, y1 = x0;
+    // The first pack takes [0, count), the second [w, w + count).
+    const std::size_t both = count < w ? count : w;
+    std::size_t i = 0;
+    for (; i < both; ++i) {
+        x0 += load<T>(a + i);
+        y0 += load<T>(b + i);
+    }
+    for (i = w; i < count; ++i) {
+        const T x = load<T>(a + i), y = load<T>(b + i);
+        x0 += x;
+        y0 += y;
+        x1 += x;
+        y1 += y;
+    }
+    for (i = count < w ? w : count; i < w + count; ++i) {
+        x1 += load<T>(a + i);
+        y1 += load<T>(b + i);
+    }
+    return {x0, y0, x1, y1};
+}
+
 // Each lane's correctly rounded square root. SSE2's instruction, where the
 // target has it, rather than std::sqrt lane by lane, which must also check
 // for errno's sake.

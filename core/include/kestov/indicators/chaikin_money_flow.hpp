@@ -83,7 +83,12 @@ public:
             }
             for (; k < count; ++k)
                 flow[k] = money_flow_volume(c.high[from + k], c.low[from + k], c.close[from + k], c.volume[from + k]);
-            for (k = 0; k + w <= c1 - c0; k += w) {
+            for (k = 0; k + 2 * w <= c1 - c0; k += 2 * w) {
+                const auto s = lanes::sum_pairs_two<Pack>(flow + k, c.volume + from + k, period);
+                lanes::store(out + c0 + k, ratio(s[0], s[1]));
+                lanes::store(out + c0 + k + w, ratio(s[2], s[3]));
+            }
+            for (; k + w <= c1 - c0; k += w) {
                 const auto [f, v] = lanes::sum_pairs<Pack>(flow + k, c.volume + from + k, 1, period);
                 lanes::store(out + c0 + k, ratio(f, v));
             }

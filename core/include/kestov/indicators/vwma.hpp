@@ -81,7 +81,14 @@ public:
             for (; k + w <= count; k += w)
                 lanes::store(weighted + k, lanes::load<Pack>(c.close + from + k) * lanes::load<Pack>(c.volume + from + k));
             for (; k < count; ++k) weighted[k] = c.close[from + k] * c.volume[from + k];
-            for (k = 0; k + w <= rows; k += w) {
+            for (k = 0; k + 2 * w <= rows; k += 2 * w) {
+                const auto s = lanes::sum_pairs_two<Pack>(weighted + k, c.volume + from + k, period);
+                lanes::store(out + c0 + k, average(s[0], s[1]));
+                lanes::store(volume + k, s[1]);
+                lanes::store(out + c0 + k + w, average(s[2], s[3]));
+                lanes::store(volume + k + w, s[3]);
+            }
+            for (; k + w <= rows; k += w) {
                 const auto [sum, vol] = lanes::sum_pairs<Pack>(weighted + k, c.volume + from + k, 1, period);
                 lanes::store(out + c0 + k, average(sum, vol));
                 lanes::store(volume + k, vol);
