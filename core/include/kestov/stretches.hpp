@@ -47,6 +47,24 @@ template <class T, class Input>
     }
 }
 
+// The first row of [first, last) whose value is not finite, or last.
+template <class Pack>
+[[gnu::always_inline]] inline std::size_t finite_until(const double* values, std::size_t first,
+                                                       std::size_t last) noexcept {
+    constexpr std::size_t w = lanes::width<Pack>;
+    lanes::MaskOf<Pack> spoilt{};
+    std::size_t i = first;
+    for (; i + w <= last; i += w) {
+        const Pack x = lanes::load<Pack>(values + i);
+        // x - x is +0.0 exactly when x is finite, so the bits of all of
+        // them together are zero when every x is.
+        spoilt |= lanes::bits_of(x - x);
+    }
+    if (lanes::any(spoilt)) i = first;
+    while (i < last && is_finite(values[i])) ++i;
+    return i;
+}
+
 template <class Pack, class ByRow, class Body>
 [[gnu::always_inline]] inline void feed(const double* values, std::size_t n, std::size_t lookback, ByRow&& by_row,
                                         Body&& body) noexcept {
@@ -54,7 +72,6 @@ template <class Pack, class ByRow, class Body>
         for (std::size_t i = 0; i < n; ++i) by_row(i);
         return;
     }
-    constexpr std::size_t w = lanes::width<Pack>;
     std::size_t behind = 0;  // finite rows just before row i, up to lookback
     for (std::size_t i = 0; i < n;) {
         if (!is_finite(values[i])) {
@@ -70,20 +87,11 @@ template <class Pack, class ByRow, class Body>
                 // The body finds the first value that is not finite itself,
                 // as it goes, and stops there.
                 i = body(i, limit);
-                continue;
+            } else {
+                const std::size_t end = finite_until<Pack>(values, i, limit);
+                body(i, end);
+                i = end;
             }
-            // Taken whole first: x - x is +0.0 exactly when x is finite, so
-            // the bits of all of them together are zero when every x is.
-            std::size_t end = i;
-            lanes::MaskOf<Pack> spoilt{};
-            for (; end + w <= limit; end += w) {
-                const Pack x = lanes::load<Pack>(values + end);
-                spoilt |= lanes::bits_of(x - x);
-            }
-            if (lanes::any(spoilt)) end = i;
-            while (end < limit && is_finite(values[end])) ++end;
-            body(i, end);
-            i = end;
         }
     }
 }
@@ -97,55 +105,20 @@ template <class Pack, class ByRow, class PackAt, class RowAt, class Settle>
 [[gnu::always_inline]] inline void feed_checked(const double* values, std::size_t n, std::size_t lookback,
                                                 ByRow&& by_row, PackAt&& pack_at, RowAt&& row_at,
                                                 Settle&& settle) noexcept {
-    if (lookback > most_lookback) {
-        for (std::size_t i = 0; i < n; ++i) by_row(i);
-        return;
-    }
     constexpr std::size_t w = lanes::width<Pack>;
-    std::size_t behind = 0;
-    for (std::size_t i = 0; i < n;) {
-        if (!is_finite(values[i])) {
-            by_row(i++);
-            behind = 0;
-        } else if (behind < lookback) {
-            by_row(i++);
-            ++behind;
-        } else {
-            // Piece after piece while they are finite; the state once, at the
-            // end of the stretch.
-            std::size_t end = i;
-            for (bool whole = true; whole && end < n;) {
-                const std::size_t start = end, limit = n - start < piece ? n : start + piece;
-                lanes::MaskOf<Pack> spoilt{};
-                for (; end + w <= limit; end += w) {
-                    const Pack x = lanes::load<Pack>(values + end);
-                    spoilt |= lanes::bits_of(x - x);  // zero exactly when every x is finite
-                    pack_at(end, x);
-                }
-                if (lanes::any(spoilt)) end = start;
-                for (; end < limit && is_finite(values[end]); ++end) row_at(end);
-                whole = end == limit;
-            }
-            if (end > i) settle(end);
-            i = end;
+    feed<Pack>(values, n, lookback, by_row, [&](std::size_t first, std::size_t limit) KESTOV_INLINE_LAMBDA {
+        std::size_t end = first;
+        lanes::MaskOf<Pack> spoilt{};
+        for (; end + w <= limit; end += w) {
+            const Pack x = lanes::load<Pack>(values + end);
+            spoilt |= lanes::bits_of(x - x);  // zero exactly when every x is finite
+            pack_at(end, x);
         }
-    }
-}
-
-// The first row of [first, last) whose value is not finite, or last.
-template <class Pack>
-[[gnu::always_inline]] inline std::size_t finite_until(const double* values, std::size_t first,
-                                                       std::size_t last) noexcept {
-    constexpr std::size_t w = lanes::width<Pack>;
-    lanes::MaskOf<Pack> spoilt{};
-    std::size_t i = first;
-    for (; i + w <= last; i += w) {
-        const Pack x = lanes::load<Pack>(values + i);
-        spoilt |= lanes::bits_of(x - x);  // zero exactly when every x is finite
-    }
-    if (lanes::any(spoilt)) i = first;
-    while (i < last && is_finite(values[i])) ++i;
-    return i;
+        if (lanes::any(spoilt)) end = first;
+        for (; end < limit && is_finite(values[end]); ++end) row_at(end);
+        if (end > first) settle(end);
+        return end;
+    });
 }
 
 // Rows [first, last) in chunks of at most `size` (at most `chunk`).
