@@ -93,7 +93,8 @@ public:
         // Rows until the window is full, and as many as leave two blocks'
         // candles in this column to rebuild from, go through update.
         std::size_t head = n;
-        if (length_ <= scanned) head = std::min(n, 2 * length + (count_ < length_ ? length - count_ : 0));
+        if (length_ <= scanned)
+            head = std::min(n, 2 * length + (count_ < length_ ? length - static_cast<std::size_t>(count_) : 0));
         for (std::size_t i = 0; i < head; ++i) {
             const auto r = update(c.at(i));
             put(i, r ? (*r)[0] : nan_value, r ? (*r)[1] : nan_value);
