@@ -73,6 +73,16 @@ def test_columns_equal_single_objects(case, threads):
     assert state(start) == state(warmed(case))  # the panel copied its starting indicator
 
 
+@by_class(CASES)
+def test_a_universe_wider_and_longer_than_the_blocks_it_is_computed_in(case):
+    start = warmed(case)
+    rows, series = 1100, 133
+    columns = universe(case, 9, rows, series)
+    got = Panel(start, series).batch(*columns, threads=2)
+    for s in range(series):
+        assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
+
+
 @by_class(CANDLE_CASES)
 @pytest.mark.parametrize("missing", ["first", "last"])  # price column: a bar is a hole only when all are NaN
 def test_invalid_candle_names_row_and_series_and_changes_nothing(case, missing):

@@ -366,18 +366,39 @@ void run_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
 template <class T, class... U>
 constexpr bool one_of = (std::same_as<T, U> || ...);
 
-constexpr std::size_t tile_series = 256;
-constexpr std::size_t tile_rows = 64;
+// A tile holds the same number of cells whatever its shape, so that it
+// stays in the second-level cache. Its rows are what a series' batch path
+// sees at once: a class that warms up over many rows at every call wants
+// tall tiles, one that is quick to start wants wide ones, which copy whole
+// rows of the block.
+constexpr std::size_t tile_cells = 256 * 64;
+template <class Core>
+constexpr std::size_t tall = 512;
+template <>
+constexpr std::size_t tall<CMO> = 128;
+template <>
+constexpr std::size_t tall<HMA> = 128;
+template <>
+constexpr std::size_t tall<T3> = 128;
+template <>
+constexpr std::size_t tall<TSI> = 128;
+template <>
+constexpr std::size_t tall<UltimateOscillator> = 128;
+template <class D>
+constexpr std::size_t tile_rows = tall<typename D::Core>;
+template <class D>
+constexpr std::size_t tile_series = tile_cells / tile_rows<D>;
 constexpr std::size_t ahead = 4;  // rows
 // A series' scratch column is a cache line longer than its rows: at a
 // stride of a power of two, a tile's columns would share a handful of cache
 // sets and evict one another on every row.
-constexpr std::size_t tile_stride = tile_rows + 8;
+template <class D>
+constexpr std::size_t tile_stride = tile_rows<D> + 8;
 
 // Doubles of scratch one thread needs: a tile's inputs and outputs.
 template <class D>
 constexpr std::size_t scratch_doubles =
-    tile_series * tile_stride * (D::Rows::names.size() + std::max<std::size_t>(1, width_of<D>));
+    tile_series<D> * tile_stride<D> * (D::Rows::names.size() + std::max<std::size_t>(1, width_of<D>));
 
 // The classes that take this route: those whose own batch path beats a
 // cell stepped among many series by more than the copies cost, as measured
@@ -395,6 +416,9 @@ void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t ro
     constexpr std::size_t ncols = Rows::names.size();
     constexpr std::size_t width = std::max<std::size_t>(1, width_of<D>);
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr std::size_t tile_series = ::kestov::py::tile_series<D>;
+    constexpr std::size_t tile_rows = ::kestov::py::tile_rows<D>;
+    constexpr std::size_t tile_stride = ::kestov::py::tile_stride<D>;
     const std::size_t count = panel.size();
     double* const results = scratch + ncols * tile_series * tile_stride;
     const auto input = [&](std::size_t k, std::size_t j) { return scratch + (k * tile_series + j) * tile_stride; };
@@ -583,7 +607,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     try {
         if constexpr (by_series<D>) {
             scratch.resize(blocks.size() * scratch_doubles<D>);
-            marks.resize(blocks.size() * tile_series * tile_rows);
+            marks.resize(blocks.size() * tile_cells);
         } else if constexpr (lane_bytes<D>(1) != 0) {
             std::size_t packs = 0;
             for (const auto& [a, z] : blocks) {
@@ -609,7 +633,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
         run_blocks(blocks.size(), [&](std::size_t b) {
             if constexpr (by_series<D>)
                 feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
-                               scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_series * tile_rows);
+                               scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells);
             else
                 run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
                             storage.empty() ? nullptr : storage.data() + stored_at[b]);

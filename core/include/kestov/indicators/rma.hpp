@@ -38,7 +38,8 @@ public:
         return RMA(std::move(seed).value(), period);
     }
 
-    std::optional<double> update(double value) noexcept {
+    // Inlined into the indicators built on it: a call per row costs more than the row.
+    [[gnu::always_inline]] std::optional<double> update(double value) noexcept {
         if (!is_finite(value)) return this->value();
         const double n = static_cast<double>(period_);
         if (seeded_) {
