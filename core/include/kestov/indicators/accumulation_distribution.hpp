@@ -4,6 +4,8 @@
 // candle's range, from -1 at the low to 1 at the high. Every candle gives a
 // value, the first included.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -63,11 +66,46 @@ public:
         return value_;
     }
 
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. A candle's flow needs no state, so the flows are formed several
+    // rows at a time and the total's chain is one addition.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        if (n == 0) return;
+        double value = value_;
+        double flows[stretches::chain_chunk];
+        std::size_t base = 0;
+        stretches::chain_then_lanes<Pack, 1>(
+            0, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                constexpr std::size_t w = lanes::width<Pack>;
+                base = c0;
+                std::size_t r = c0;
+                for (; r + w <= c1; r += w)
+                    lanes::store(flows + (r - c0),
+                                 money_flow_volume(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                                   lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.volume + r)));
+                for (; r < c1; ++r) flows[r - c0] = money_flow_volume(c.high[r], c.low[r], c.close[r], c.volume[r]);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                value = value + flows[r - base];
+                return std::array<double, 1>{value};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
+        value_ = value;
+        has_value_ = true;
+    }
+
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;
         return value_;
     }
 
+    // A total a batch path has carried on.
+    void resume(double total) noexcept {
+        value_ = total;
+        has_value_ = true;
+    }
     bool is_ready() const noexcept { return has_value_; }
     std::uint64_t warmup_period() const noexcept { return 1; }
 

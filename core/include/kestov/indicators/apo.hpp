@@ -56,6 +56,8 @@ public:
         return *fast_ema_.value() - *s;
     }
 
+    // The two averages, for a batch path that steps them itself.
+    auto averages() noexcept { return std::tie(fast_ema_, slow_ema_); }
     bool is_ready() const noexcept { return slow_ema_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return slow_; }
     std::uint64_t fast() const noexcept { return fast_; }

@@ -5,6 +5,8 @@
 // the first value of the line; after a few slow periods the two agree to
 // rounding.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,6 +17,10 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/accumulation_distribution.hpp"
 #include "kestov/indicators/apo.hpp"
+#include "kestov/indicators/ema.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -41,6 +47,49 @@ public:
     // over any such input: the output repeats.
     std::optional<double> update(const Candle& candle) noexcept { return apo_.update(*line_.update(candle)); }
 
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. Once both averages are seeded, the flows are formed several rows
+    // at a time, and the chain is the line's addition and the averages'
+    // steps; a line that has overflowed steps nothing.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        for (; i < n && !apo_.is_ready(); ++i) {
+            const auto r = update(c.at(i));
+            out[i] = r ? *r : nan_value;
+        }
+        if (i == n) return;
+        auto [fast_ema, slow_ema] = apo_.averages();
+        double line = *line_.value(), fast = *fast_ema.value(), slow = *slow_ema.value();
+        const double fast_alpha = fast_ema.alpha(), slow_alpha = slow_ema.alpha();
+        double flows[stretches::chain_chunk];
+        std::size_t base = i;
+        stretches::chain_then_lanes<Pack, 2>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                constexpr std::size_t w = lanes::width<Pack>;
+                base = c0;
+                std::size_t r = c0;
+                for (; r + w <= c1; r += w)
+                    lanes::store(flows + (r - c0),
+                                 money_flow_volume(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
+                                                   lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.volume + r)));
+                for (; r < c1; ++r) flows[r - c0] = money_flow_volume(c.high[r], c.low[r], c.close[r], c.volume[r]);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                line = line + flows[r - base];
+                if (is_finite(line)) [[likely]] {
+                    fast = EMA::smooth(fast, fast_alpha, line);
+                    slow = EMA::smooth(slow, slow_alpha, line);
+                }
+                return std::array<double, 2>{fast, slow};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0] - k[1]); });
+        line_.resume(line);
+        fast_ema.resume(fast);
+        slow_ema.resume(slow);
+    }
     std::optional<double> value() const noexcept { return apo_.value(); }
 
     bool is_ready() const noexcept { return apo_.is_ready(); }

@@ -4,15 +4,20 @@
 // close) * volume. It starts at 0 on the first candle, which only sets the
 // previous close, as TA-Lib's PVT does.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -32,16 +37,56 @@ public:
 
     std::optional<double> update(const Candle& candle) noexcept {
         const double c = candle.close();
-        // A previous close of 0 has no relative change (TA-Lib adds nothing
-        // either), and a term too large for a double is left out rather than
-        // made the total for good.
-        if (has_prev_close_ && prev_close_ != 0.0) {
-            const double term = ((c - prev_close_) / prev_close_) * candle.volume();
-            if (is_finite(term)) value_ = value_ + term;
-        }
+        if (has_prev_close_) value_ = value_ + term(prev_close_, c, candle.volume());
         prev_close_ = c;
         has_prev_close_ = true;
         return value_;
+    }
+
+    // The close's relative change times the volume. A previous close of 0
+    // has no relative change (TA-Lib adds nothing either), and a term too
+    // large for a double is left out rather than made the total for good:
+    // both are -0.0, and value + -0.0 is value itself, -0.0 included. Of a
+    // double or of each lane of a pack, without a branch.
+    template <class V>
+    [[gnu::always_inline]] static V term(V prev, V close, V volume) noexcept {
+        const V t = ((close - prev) / prev) * volume;
+        if constexpr (std::is_same_v<V, double>) {
+            return prev != 0.0 && t - t == 0.0 ? t : -0.0;
+        } else {
+            return lanes::select((prev != 0.0) & ((t - t) == 0.0), t, lanes::splat<V>(-0.0));
+        }
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them: the terms several rows at a time, then the total's chain alone.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        std::size_t i = 0;
+        if (!has_prev_close_ && n > 0) out[i++] = *update(c.at(0));
+        if (i == n) return;
+        double value = value_;
+        double terms[stretches::chain_chunk];
+        std::size_t base = i;
+        stretches::chain_then_lanes<Pack, 1>(
+            i, n,
+            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                constexpr std::size_t w = lanes::width<Pack>;
+                base = c0;
+                std::size_t r = c0;
+                if (r == 0) terms[r++ - c0] = term(prev_close_, c.close[0], c.volume[0]);
+                for (; r + w <= c1; r += w)
+                    lanes::store(terms + (r - c0), term(lanes::load<Pack>(c.close + r - 1), lanes::load<Pack>(c.close + r),
+                                                        lanes::load<Pack>(c.volume + r)));
+                for (; r < c1; ++r) terms[r - c0] = term(c.close[r - 1], c.close[r], c.volume[r]);
+            },
+            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+                value = value + terms[r - base];
+                return std::array<double, 1>{value};
+            },
+            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
+        value_ = value;
+        prev_close_ = c.close[n - 1];
     }
 
     std::optional<double> value() const noexcept {
