@@ -10,8 +10,10 @@
 // is, so each indicator states its rule. The block structure below always
 // pairs the newer candle first, so the rule holds wherever the window is split.
 
+#include <array>
 #include <bit>
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -20,6 +22,7 @@
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
 
@@ -28,19 +31,23 @@ namespace kestov {
 // `loser` is beaten by every finite price.
 struct HigherOrEqual {
     static constexpr double loser = -std::numeric_limits<double>::infinity();
-    bool operator()(double newer, double older) const noexcept { return older <= newer; }
+    template <class V>
+    auto operator()(V newer, V older) const noexcept { return older <= newer; }
 };
 struct Higher {
     static constexpr double loser = -std::numeric_limits<double>::infinity();
-    bool operator()(double newer, double older) const noexcept { return older < newer; }
+    template <class V>
+    auto operator()(V newer, V older) const noexcept { return older < newer; }
 };
 struct LowerOrEqual {
     static constexpr double loser = std::numeric_limits<double>::infinity();
-    bool operator()(double newer, double older) const noexcept { return older >= newer; }
+    template <class V>
+    auto operator()(V newer, V older) const noexcept { return newer <= older; }
 };
 struct Lower {
     static constexpr double loser = std::numeric_limits<double>::infinity();
-    bool operator()(double newer, double older) const noexcept { return older > newer; }
+    template <class V>
+    auto operator()(V newer, V older) const noexcept { return newer < older; }
 };
 
 struct PriceMark {
@@ -149,6 +156,11 @@ public:
 
     // True once `length` candles were pushed since the last clear.
     bool full() const noexcept { return has_tails_ || offset_ == length_; }
+
+    // Candles of the current block pushed so far (0 after a clear), and the
+    // length of a block.
+    std::size_t position() const noexcept { return offset_; }
+    std::size_t length() const noexcept { return length_; }
 
     void clear() noexcept {
         offset_ = 0;
@@ -263,6 +275,67 @@ public:
     bool full() const noexcept { return blocks_.full(); }
 
     void clear() noexcept { blocks_.clear(); }
+
+    // The highest high and lowest low of the `period` candles from `high`
+    // and `low` on, as the blocks give them: a scan from the oldest candle
+    // that moves where the newer wins. Of a double, or of each lane of a
+    // pack: windows of consecutive rows side by side.
+    // `ways` packs of rows, one after another, are scanned in one loop: each
+    // scan is a chain of choices, and several chains keep the processor busy.
+    template <class T, std::size_t ways = 1>
+    [[gnu::always_inline]] static std::array<std::array<T, 2>, ways> scan(const double* high, const double* low,
+                                                                         std::size_t period) noexcept {
+        constexpr std::size_t w = lanes::width<T>;
+        std::array<std::array<T, 2>, ways> best;
+        for (std::size_t u = 0; u < ways; ++u) best[u] = {lanes::load<T>(high + u * w), lanes::load<T>(low + u * w)};
+        for (std::size_t j = 1; j < period; ++j)
+            for (std::size_t u = 0; u < ways; ++u) {
+                const T h = lanes::load<T>(high + j + u * w), l = lanes::load<T>(low + j + u * w);
+                best[u][0] = lanes::select(HighWins{}(h, best[u][0]), h, best[u][0]);
+                best[u][1] = lanes::select(LowWins{}(l, best[u][1]), l, best[u][1]);
+            }
+        return best;
+    }
+
+    // The window as `pushes` more candles would leave it, the last of them
+    // the ones just before `high_end` and `low_end`, at least twice the
+    // window's length of them there: the blocks hold only the last complete
+    // block and the current one, so pushing those again from a clear, at the
+    // same place in a block, gives the same marks.
+    void replay(std::size_t pushes, const double* high_end, const double* low_end) noexcept {
+        const std::size_t length = blocks_.length(), at = blocks_.position();
+        const std::size_t offset = (at == 0 ? pushes - 1 : at - 1 + pushes) % length + 1;
+        blocks_.clear();
+        for (std::size_t j = length + offset; j > 0; --j) blocks_.push({high_end[-static_cast<std::ptrdiff_t>(j)],
+                                                                          low_end[-static_cast<std::ptrdiff_t>(j)]});
+    }
+
+    // Rows [0, n) of a batch whose every row pushes its candle: the rows
+    // through `by_row(i)` until twice the window has been pushed in this
+    // column, then each row's window scanned, `put(i, highest, lowest)` for
+    // a pack's width of rows from i or for row i alone, then the window
+    // replayed. Windows longer than `scanned` keep the blocks throughout,
+    // whose work per candle does not grow with the window.
+    template <class Pack, class ByRow, class Put>
+    [[gnu::always_inline]] void scan_rows(std::size_t period, const double* high, const double* low, std::size_t n,
+                                          ByRow&& by_row, Put&& put) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        const std::size_t head = period > scanned ? n : std::min(n, 2 * period);
+        for (std::size_t i = 0; i < head; ++i) by_row(i);
+        if (head == n) return;
+        std::size_t i = head;
+        for (; i + 2 * w <= n; i += 2 * w) {
+            const auto best = scan<Pack, 2>(high + (i + 1 - period), low + (i + 1 - period), period);
+            put(i, best[0][0], best[0][1]);
+            put(i + w, best[1][0], best[1][1]);
+        }
+        for (; i < n; ++i) {
+            const auto best = scan<double>(high + (i + 1 - period), low + (i + 1 - period), period);
+            put(i, best[0][0], best[0][1]);
+        }
+        replay(n - head, high + n, low + n);
+    }
+    static constexpr std::size_t scanned = 40;
 
     template <class V>
     void fields(V& v) {

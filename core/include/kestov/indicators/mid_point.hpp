@@ -2,6 +2,8 @@
 // Midpoint: halfway between the highest and the lowest of the last `period`
 // finite values, (highest + lowest) / 2.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -10,6 +12,8 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/window_extreme.hpp"
 
 namespace kestov {
@@ -42,6 +46,25 @@ public:
         return (range_.highest() + range_.lowest()) / 2.0;
     }
 
+    // Rows [0, n) of a column, as n calls of update would give them: within
+    // each run of finite values, short windows scanned several rows at a
+    // time; a value that is not finite goes through update, which skips it.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        for (std::size_t i = 0; i < n;) {
+            const std::size_t end = stretches::finite_until<Pack>(values, i, std::min(n, i + stretches::chunk * 16));
+            range_.template scan_rows<Pack>(
+                static_cast<std::size_t>(period_), values + i, values + i, end - i,
+                [&](std::size_t j) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i + j], out, i + j); },
+                [&](std::size_t j, auto highest, auto lowest)
+                    KESTOV_INLINE_LAMBDA { lanes::store(out + i + j, (highest + lowest) / 2.0); });
+            i = end;
+            if (i < n && !is_finite(values[i])) {
+                stretches::through_update(*this, values[i], out, i);
+                ++i;
+            }
+        }
+    }
     std::optional<double> value() const noexcept {
         if (!range_.full()) return std::nullopt;
         return (range_.highest() + range_.lowest()) / 2.0;

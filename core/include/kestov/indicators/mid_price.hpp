@@ -3,6 +3,7 @@
 // `period` candles, (highest high + lowest low) / 2; Ichimoku's lines are
 // midprices.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -11,6 +12,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/window_extreme.hpp"
 
 namespace kestov {
@@ -41,6 +44,16 @@ public:
         return (range_.highest() + range_.lowest()) / 2.0;
     }
 
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them: short windows scanned several rows at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        range_.template scan_rows<Pack>(
+            static_cast<std::size_t>(period_), c.high, c.low, n,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); },
+            [&](std::size_t i, auto highest, auto lowest)
+                KESTOV_INLINE_LAMBDA { lanes::store(out + i, (highest + lowest) / 2.0); });
+    }
     std::optional<double> value() const noexcept {
         if (!range_.full()) return std::nullopt;
         return (range_.highest() + range_.lowest()) / 2.0;

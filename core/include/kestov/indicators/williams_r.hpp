@@ -2,6 +2,7 @@
 // Williams %R: how far the close lies below the highest high of the last
 // `period` candles, as a share of their range, from -100 to 0.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -10,6 +11,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/window_extreme.hpp"
 
 namespace kestov {
@@ -44,6 +47,20 @@ public:
         return ((hh - candle.close()) * -100.0) / range;
     }
 
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them: short windows scanned several rows at a time.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        range_.template scan_rows<Pack>(
+            static_cast<std::size_t>(period_), c.high, c.low, n,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); },
+            [&](std::size_t i, auto highest, auto lowest) KESTOV_INLINE_LAMBDA {
+                using T = decltype(highest);
+                const T range = highest - lowest;
+                const T r = ((highest - lanes::load<T>(c.close + i)) * -100.0) / range;
+                lanes::store(out + i, lanes::select(range == 0.0, lanes::splat<T>(-50.0), r));
+            });
+    }
     bool is_ready() const noexcept { return range_.full(); }
     std::uint64_t warmup_period() const noexcept { return period_; }
 
