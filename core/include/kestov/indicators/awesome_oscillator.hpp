@@ -1,6 +1,9 @@
 #pragma once
 // Awesome oscillator: a fast minus a slow simple average of the median price.
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -10,6 +13,8 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -41,12 +46,62 @@ public:
     }
 
     std::optional<double> update(const Candle& candle) noexcept {
-        const double median = (candle.high() + candle.low()) * 0.5;
+        const double median = median_of(candle.high(), candle.low());
         // Both averages see every median, whether or not the other has a value.
         const std::optional<double> fast = fast_sma_.update(median);
         const std::optional<double> slow = slow_sma_.update(median);
         if (!fast || !slow) return std::nullopt;
         return *fast - *slow;
+    }
+
+
+    template <class V>
+    [[gnu::always_inline]] static V median_of(V high, V low) noexcept { return (high + low) * 0.5; }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them. A block's medians are formed several rows at a time; where the
+    // averages' windows lie among them, both running sums are one chain and
+    // the averages' difference is taken several rows at a time. A median
+    // that is not finite (a range too wide for a double) goes through
+    // update, which skips it, as do the rows that follow it until both
+    // windows lie among the block's medians again.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>, block = 16 * stretches::chunk;
+        const std::size_t fp = static_cast<std::size_t>(fast_), sp = static_cast<std::size_t>(slow_);
+        const double fn = static_cast<double>(fast_), sn = static_cast<double>(slow_);
+        double medians[block];
+        for (std::size_t b0 = 0; b0 < n; b0 += block) {
+            const std::size_t m = std::min(block, n - b0);
+            std::size_t r = 0;
+            for (; r + w <= m; r += w)
+                lanes::store(medians + r, median_of(lanes::load<Pack>(c.high + b0 + r), lanes::load<Pack>(c.low + b0 + r)));
+            for (; r < m; ++r) medians[r] = median_of(c.high[b0 + r], c.low[b0 + r]);
+            stretches::feed<Pack>(
+                medians, m, sp,
+                [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(b0 + i), out, b0 + i); },
+                [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                    double fs = fast_sma_.running_sum(), ss = slow_sma_.running_sum();
+                    const double* x = medians;
+                    const std::size_t end = stretches::chain_then_lanes<Pack, 2>(
+                        first, last,
+                        [&](std::size_t c0, std::size_t c1)
+                            KESTOV_INLINE_LAMBDA { return stretches::finite_until<Pack>(x, c0, c1); },
+                        [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                            // The leaving value is subtracted before the new one is added.
+                            fs = x[i] + (fs - x[i - fp]);
+                            ss = x[i] + (ss - x[i - sp]);
+                            return std::array<double, 2>{fs, ss};
+                        },
+                        [&](const auto& k, std::size_t i)
+                            KESTOV_INLINE_LAMBDA { lanes::store(out + b0 + i, k[0] / fn - k[1] / sn); });
+                    if (end > first) {
+                        fast_sma_.settle(fs, x + (end - fp));
+                        slow_sma_.settle(ss, x + (end - sp));
+                    }
+                    return end;
+                });
+        }
     }
 
     bool is_ready() const noexcept { return slow_sma_.is_ready(); }

@@ -59,6 +59,7 @@ public:
         for (std::size_t j = 0; j < window_.size(); ++j) window[j] = window_[j];
         return sum_;
     }
+    double running_sum() const noexcept { return sum_; }
     void settle(double sum, const double* window) noexcept {
         sum_ = sum;
         window_.clear();
