@@ -1,6 +1,7 @@
 #pragma once
 // TRIX: the one-step percentage change of a triple-smoothed EMA.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -9,6 +10,9 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/tema.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -45,6 +49,35 @@ public:
         const double result = rate(e3, prev_triple_);
         prev_triple_ = e3;
         return result;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them (NaN
+    // where update gives nothing), with the same state left behind. Once
+    // the averages are seeded and the first triple average stored, a finite
+    // row is their smoothing steps and the rate, kept in registers.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        struct Steady {
+            SteadyEmas<3> e;
+            double prev;
+        };
+        stretches::steady_rows(
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return is_ready(); },
+            [&]() KESTOV_INLINE_LAMBDA { return Steady{chain_.steady(), prev_triple_}; },
+            [&](Steady& s, double value) KESTOV_INLINE_LAMBDA {
+                s.e.step(value);
+                const double result = rate(s.e.current[2], s.prev);
+                s.prev = s.e.current[2];
+                return result;
+            },
+            [&](const Steady& s) KESTOV_INLINE_LAMBDA {
+                chain_.resume(s.e);
+                prev_triple_ = s.prev;
+            },
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA {
+                const auto r = update(values[i]);
+                out[i] = r ? *r : nan_value;
+            });
     }
 
     // True one input before the first output: the first E3 is only stored.
