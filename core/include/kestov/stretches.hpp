@@ -24,6 +24,7 @@
 #include <tuple>
 #include <type_traits>
 
+#include "kestov/candle.hpp"
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
@@ -249,6 +250,56 @@ template <class Pack, std::size_t K, class Before, class Chain, class Finish, cl
         while (behind < behind_end) after(behind++);
     }
     return end;
+}
+
+// dest[r - c0] = at(T{}, r) for the rows [c0, c1): a pack's width of rows
+// at a time (T the pack), then the rest one row at a time (T double).
+template <class Pack, class At>
+[[gnu::always_inline]] inline void fill_rows(double* dest, std::size_t c0, std::size_t c1, At&& at) noexcept {
+    constexpr std::size_t w = lanes::width<Pack>;
+    std::size_t r = c0;
+    for (; r + w <= c1; r += w) lanes::store(dest + (r - c0), at(Pack{}, r));
+    for (; r < c1; ++r) dest[r - c0] = at(0.0, r);
+}
+
+// Rows [first, last) of a running total whose terms need no state: the
+// terms `term(T{}, r)` several rows at a time (as fill_rows), then the
+// total's chain alone, one addition per row, each total written to out.
+// Returns the total.
+template <class Pack, class Term>
+[[gnu::always_inline]] inline double running_total(double total, std::size_t first, std::size_t last, double* out,
+                                                   Term&& term) noexcept {
+    double terms[chain_chunk];
+    std::size_t base = first;
+    chain_then_lanes<Pack, 1>(
+        first, last,
+        [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+            base = c0;
+            fill_rows<Pack>(terms, c0, c1, term);
+        },
+        [&](std::size_t r) KESTOV_INLINE_LAMBDA {
+            total = total + terms[r - base];
+            return std::array<double, 1>{total};
+        },
+        [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
+    return total;
+}
+
+// Rows [0, n) of valid candle columns for an indicator whose state is a
+// running total and the last close, its term made of a row's close, the
+// close before it and the row's volume, `T::term(previous, close, volume)`
+// (OBV, PVT). The first row, which may read the stored close, goes through
+// update; the terms of the rest are formed several rows at a time.
+template <class Pack, class T>
+[[gnu::always_inline]] inline void close_terms_rows(T& object, const CandleColumns& c, std::size_t n, double* out,
+                                                    double& total, double& last_close) noexcept {
+    if (n == 0) return;
+    out[0] = *object.update(c.at(0));
+    total = running_total<Pack>(total, 1, n, out, [&](auto kind, std::size_t r) KESTOV_INLINE_LAMBDA {
+        using V = decltype(kind);
+        return T::term(lanes::load<V>(c.close + r - 1), lanes::load<V>(c.close + r), lanes::load<V>(c.volume + r));
+    });
+    last_close = c.close[n - 1];
 }
 
 }  // namespace kestov::stretches

@@ -66,33 +66,23 @@ public:
         return value_;
     }
 
+    // The flow of row r of candle columns (T a double), or of a pack's width
+    // of rows from r (T a pack).
+    template <class T>
+    [[gnu::always_inline]] static T flow_at(const CandleColumns& c, std::size_t r) noexcept {
+        return money_flow_volume(lanes::load<T>(c.high + r), lanes::load<T>(c.low + r), lanes::load<T>(c.close + r),
+                                 lanes::load<T>(c.volume + r));
+    }
+
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them. A candle's flow needs no state, so the flows are formed several
     // rows at a time and the total's chain is one addition.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         if (n == 0) return;
-        double value = value_;
-        double flows[stretches::chain_chunk];
-        std::size_t base = 0;
-        stretches::chain_then_lanes<Pack, 1>(
-            0, n,
-            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                constexpr std::size_t w = lanes::width<Pack>;
-                base = c0;
-                std::size_t r = c0;
-                for (; r + w <= c1; r += w)
-                    lanes::store(flows + (r - c0),
-                                 money_flow_volume(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
-                                                   lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.volume + r)));
-                for (; r < c1; ++r) flows[r - c0] = money_flow_volume(c.high[r], c.low[r], c.close[r], c.volume[r]);
-            },
-            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
-                value = value + flows[r - base];
-                return std::array<double, 1>{value};
-            },
-            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
-        value_ = value;
+        value_ = stretches::running_total<Pack>(
+            value_, 0, n, out,
+            [&](auto kind, std::size_t r) KESTOV_INLINE_LAMBDA { return flow_at<decltype(kind)>(c, r); });
         has_value_ = true;
     }
 

@@ -55,10 +55,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         std::size_t i = 0;
-        for (; i < n && !apo_.is_ready(); ++i) {
-            const auto r = update(c.at(i));
-            out[i] = r ? *r : nan_value;
-        }
+        for (; i < n && !apo_.is_ready(); ++i) stretches::through_update(*this, c.at(i), out, i);
         if (i == n) return;
         auto [fast_ema, slow_ema] = apo_.averages();
         double line = *line_.value(), fast = *fast_ema.value(), slow = *slow_ema.value();
@@ -68,14 +65,10 @@ public:
         stretches::chain_then_lanes<Pack, 2>(
             i, n,
             [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                constexpr std::size_t w = lanes::width<Pack>;
                 base = c0;
-                std::size_t r = c0;
-                for (; r + w <= c1; r += w)
-                    lanes::store(flows + (r - c0),
-                                 money_flow_volume(lanes::load<Pack>(c.high + r), lanes::load<Pack>(c.low + r),
-                                                   lanes::load<Pack>(c.close + r), lanes::load<Pack>(c.volume + r)));
-                for (; r < c1; ++r) flows[r - c0] = money_flow_volume(c.high[r], c.low[r], c.close[r], c.volume[r]);
+                stretches::fill_rows<Pack>(flows, c0, c1, [&](auto kind, std::size_t r) KESTOV_INLINE_LAMBDA {
+                    return AccumulationDistribution::flow_at<decltype(kind)>(c, r);
+                });
             },
             [&](std::size_t r) KESTOV_INLINE_LAMBDA {
                 line = line + flows[r - base];

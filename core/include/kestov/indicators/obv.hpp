@@ -61,34 +61,10 @@ public:
     }
 
     // Rows [0, n) of valid candle columns, as n calls of update would give
-    // them.
+    // them: the terms several rows at a time, then the total's chain alone.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>;
-        std::size_t i = 0;
-        if (!has_prev_close_ && n > 0) out[i++] = *update(c.at(0));
-        if (i == n) return;
-        double value = value_;
-        double terms[stretches::chunk];
-        std::size_t base = i;
-        stretches::chain_then_lanes<Pack, 1>(
-            i, n,
-            [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                base = c0;
-                std::size_t r = c0;
-                if (r == 0) terms[r++ - c0] = term(prev_close_, c.close[0], c.volume[0]);
-                for (; r + w <= c1; r += w)
-                    lanes::store(terms + (r - c0), term(lanes::load<Pack>(c.close + r - 1), lanes::load<Pack>(c.close + r),
-                                                        lanes::load<Pack>(c.volume + r)));
-                for (; r < c1; ++r) terms[r - c0] = term(c.close[r - 1], c.close[r], c.volume[r]);
-            },
-            [&](std::size_t r) KESTOV_INLINE_LAMBDA {
-                value = value + terms[r - base];
-                return std::array<double, 1>{value};
-            },
-            [&](const auto& k, std::size_t r) KESTOV_INLINE_LAMBDA { lanes::store(out + r, k[0]); });
-        value_ = value;
-        prev_close_ = c.close[n - 1];
+        stretches::close_terms_rows<Pack>(*this, c, n, out, value_, prev_close_);
     }
 
     // Settled series of a panel, one per lane of a pack (panel.hpp).
