@@ -93,14 +93,14 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case, missing):
     before = pickle.dumps(panel)
     rest = [np.ascontiguousarray(c[10:]) for c in columns]
     for c in rest:  # a bar with one field missing is not a hole
-        c[17, 6] = 1.0 if np.isnan(c[17, 6]) else c[17, 6]
+        c[17, 8] = 1.0 if np.isnan(c[17, 8]) else c[17, 8]
     prices = [k for k, name in enumerate(case.columns) if name != "timestamp"]
-    rest[prices[0] if missing == "first" else prices[-1]][17, 6] = np.nan
-    rest[0][23, 2] = np.inf
-    with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 6: "):
+    rest[prices[0] if missing == "first" else prices[-1]][17, 8] = np.nan
+    rest[0][23, 2] = np.inf  # later, in another block of series when two threads split them
+    with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 8: "):
         panel.batch(*rest, threads=2)
     assert pickle.dumps(panel) == before
-    with pytest.raises(ValueError, match=r"^invalid candle in series 6: "):
+    with pytest.raises(ValueError, match=r"^invalid candle in series 8: "):
         panel.update(*[c[17] for c in rest])
     assert pickle.dumps(panel) == before
 
