@@ -83,9 +83,12 @@ def test_a_universe_wider_and_longer_than_the_blocks_it_is_computed_in(case):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
-@by_class(CANDLE_CASES)
-@pytest.mark.parametrize("missing", ["first", "last"])  # price column: a bar is a hole only when all are NaN
-def test_invalid_candle_names_row_and_series_and_changes_nothing(case, missing):
+# A price column missing (a bar is a hole only when all are NaN), or a volume just below zero.
+FLAWS = [(c, f) for c in CANDLE_CASES for f in ("first", "last", "volume") if f != "volume" or "volume" in c.columns]
+
+
+@pytest.mark.parametrize("case,flaw", FLAWS, ids=[f"{c.name}-{f}" for c, f in FLAWS])
+def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw):
     start = warmed(case)
     columns = universe(case, 8, 40, 9)
     panel = Panel(start, 9)
@@ -95,7 +98,10 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case, missing):
     for c in rest:  # a bar with one field missing is not a hole
         c[17, 8] = 1.0 if np.isnan(c[17, 8]) else c[17, 8]
     prices = [k for k, name in enumerate(case.columns) if name != "timestamp"]
-    rest[prices[0] if missing == "first" else prices[-1]][17, 8] = np.nan
+    if flaw == "volume":
+        rest[case.columns.index("volume")][17, 8] = -0.5
+    else:
+        rest[prices[0] if flaw == "first" else prices[-1]][17, 8] = np.nan
     rest[0][23, 2] = np.inf  # later, in another block of series when two threads split them
     with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 8: "):
         panel.batch(*rest, threads=2)
