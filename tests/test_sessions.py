@@ -1,6 +1,7 @@
 """What the adapters and the command line read for the classes beyond price columns: a pair of series
 (Correlation, Beta) and a timestamp (SessionVWAP)."""
 
+import datetime
 import io
 import subprocess
 import sys
@@ -85,6 +86,8 @@ def test_session_vwap_refusals_say_what_is_missing():
             nanoseconds(bad)
     assert [nanoseconds(s) for s in ("1d", "8h", "15min", "30s", " 2W ", "15h59min")] == [
         86400 * 10**9, 8 * HOUR, 900 * 10**9, 30 * 10**9, 14 * 86400 * 10**9, (15 * 60 + 59) * 60 * 10**9]
+    span = datetime.timedelta(days=1, hours=2, microseconds=7)  # each form of it, to the microsecond
+    assert nanoseconds(span) == nanoseconds(pd.Timedelta(span)) == nanoseconds(np.timedelta64(span))
 
 
 def test_session_vwap_panel_takes_the_row_times():
