@@ -250,7 +250,8 @@ def failing_calls(case, obj):
         return calls + [lambda: obj.update("x"), lambda: obj.update(10**400),
                         lambda: obj.update(Floaty(exc=ValueError()))]
     if case.kind == "pair":
-        return calls + [lambda: obj.update(1.0), lambda: obj.update((1.0,)), lambda: obj.update([1.0, 2.0]),
+        return calls + [lambda: obj.update(1.0), lambda: obj.update((1.0,)), lambda: obj.update((1.0, 2.0, 3.0)),
+                        lambda: obj.update([1.0, 2.0]),
                         lambda: obj.update((1.0, "x")), lambda: obj.update((Floaty(exc=ValueError()), 1.0))]
     return calls + [lambda: obj.update([1.0] * 6), lambda: obj.update({"open": 1.0}),
                     lambda: obj.update((1.0, 0.0, 2.0, 1.0, 0.0, 0))]

@@ -48,6 +48,7 @@ def test_batch_is_the_compiled_batch(case):
             assert got.columns == list(column_names(case.name, case.width))
         else:
             assert got.name == case.name
+            assert kp.batch(case.make(), data, name="mine").name == "mine"
 
 
 def test_batch_continues_the_objects_state():
