@@ -67,16 +67,16 @@ public:
     // windows lie among the block's medians again.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>, block = 16 * stretches::chunk;
+        constexpr std::size_t block = 16 * stretches::chunk;
         const std::size_t fp = static_cast<std::size_t>(fast_), sp = static_cast<std::size_t>(slow_);
         const double fn = static_cast<double>(fast_), sn = static_cast<double>(slow_);
         double medians[block];
         for (std::size_t b0 = 0; b0 < n; b0 += block) {
             const std::size_t m = std::min(block, n - b0);
-            std::size_t r = 0;
-            for (; r + w <= m; r += w)
-                lanes::store(medians + r, median_of(lanes::load<Pack>(c.high + b0 + r), lanes::load<Pack>(c.low + b0 + r)));
-            for (; r < m; ++r) medians[r] = median_of(c.high[b0 + r], c.low[b0 + r]);
+            stretches::fill_rows<Pack>(medians, b0, b0 + m, [&](auto kind, std::size_t r) KESTOV_INLINE_LAMBDA {
+                using T = decltype(kind);
+                return median_of(lanes::load<T>(c.high + r), lanes::load<T>(c.low + r));
+            });
             stretches::feed<Pack>(
                 medians, m, sp,
                 [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(b0 + i), out, b0 + i); },
