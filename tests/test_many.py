@@ -1,6 +1,7 @@
 """kestov.many.Panel: every column is, bit for bit, a single object fed that series' bars."""
 
 import copy
+import dataclasses
 import pickle
 import random
 import threading
@@ -52,7 +53,13 @@ def state(obj):
     return obj.__reduce__()[2]
 
 
-@by_class(CASES)
+# Windows longer than the panel steps side by side: their series go the other routes.
+LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwargs)
+        for name, kwargs in [("SMA", {"period": 65}), ("WMA", {"period": 80}), ("HMA", {"period": 66}),
+                             ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33})]]
+
+
+@pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])
 @pytest.mark.parametrize("threads", [1, 2, 3])
 def test_columns_equal_single_objects(case, threads):
     start = warmed(case)

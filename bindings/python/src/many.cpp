@@ -408,6 +408,18 @@ constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator
                                     DX, HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, T3, TSI,
                                     UltimateOscillator, Variance, Vortex, VWMA>;
 
+// A class on that route that also steps in lanes takes the lanes where its
+// configuration fits them (KAMA's window of up to `most` steps).
+template <class D>
+bool series_route(const typename D::Core& prototype) noexcept {
+    if constexpr (!by_series<D>)
+        return false;
+    else if constexpr (lane_bytes<D>(1) != 0)
+        return !D::Core::template Lanes<lanes::Narrow>::fits(prototype);
+    else
+        return true;
+}
+
 template <class D>
 void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
                  std::size_t last, double* scratch, unsigned char* holes) noexcept {
@@ -584,6 +596,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     if (!busy) return nullptr;
     auto& panel = static_cast<PanelOf<D>*>(self->panel)->series;
     const std::size_t count = panel.size();
+    const bool tiles = series_route<D>(static_cast<PanelOf<D>*>(self->panel)->prototype);
 
     std::array<Column, ncols> columns{};
     std::size_t rows = 0;
@@ -605,7 +618,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     std::vector<CacheLine> storage;  // lane states, a run per block
     std::vector<std::size_t> stored_at;
     try {
-        if constexpr (by_series<D>) {
+        if (tiles) {
             scratch.resize(blocks.size() * scratch_doubles<D>);
             marks.resize(blocks.size() * tile_cells);
         } else if constexpr (lane_bytes<D>(1) != 0) {
@@ -631,12 +644,13 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     }
     if (bad.error == nullptr)
         run_blocks(blocks.size(), [&](std::size_t b) {
-            if constexpr (by_series<D>)
-                feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
-                               scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells);
-            else
-                run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
-                            storage.empty() ? nullptr : storage.data() + stored_at[b]);
+            if constexpr (by_series<D>) {
+                if (tiles)
+                    return feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
+                                          scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells);
+            }
+            run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
+                        storage.empty() ? nullptr : storage.data() + stored_at[b]);
         });
     Py_END_ALLOW_THREADS
     if (bad.error != nullptr) {

@@ -188,6 +188,62 @@ private:
     std::size_t size_ = 0;
 };
 
+// The windows of several series of a panel side by side, one per lane of a
+// pack (panel.hpp), for windows of up to `most` values. The lanes are loaded
+// together, each from its series' window laid out oldest first, so they
+// share one ring position.
+template <class Pack, std::size_t most>
+struct LaneWindow {
+    Pack slots[most];
+    std::size_t length = 0;
+    std::size_t oldest = 0;
+
+    static constexpr bool fits(std::uint64_t length) noexcept { return length <= most; }
+    // Requires every lane's window to hold the same number of values.
+    void load(const RingBuffer<double>& window, std::size_t lane) noexcept {
+        length = window.size();
+        oldest = 0;
+        for (std::size_t k = 0; k < length; ++k) slots[k][lane] = window[k];
+    }
+    void store(RingBuffer<double>& window, std::size_t lane) const noexcept {
+        window.clear();
+        for (std::size_t k = 0, i = oldest; k < length; ++k, i = i + 1 == length ? 0 : i + 1)
+            window.push_back(slots[i][lane]);
+    }
+    const Pack& front() const noexcept { return slots[oldest]; }
+    const Pack& back() const noexcept { return slots[oldest == 0 ? length - 1 : oldest - 1]; }
+    Pack replace_oldest(Pack value) noexcept {
+        const Pack old = slots[oldest];
+        slots[oldest] = value;
+        oldest = oldest + 1 == length ? 0 : oldest + 1;
+        return old;
+    }
+};
+
+// MirroredWindow's lanes, as LaneWindow's: full windows only.
+template <class Pack, std::size_t most>
+struct LaneMirror {
+    Pack slots[2 * most];
+    std::size_t length = 0;
+    std::size_t next = 0;
+
+    static constexpr bool fits(std::uint64_t length) noexcept { return length <= most; }
+    void load(const MirroredWindow<double>& window, std::size_t lane) noexcept {
+        length = window.size();
+        next = 0;
+        for (std::size_t k = 0; k < length; ++k) slots[k][lane] = slots[k + length][lane] = window.data()[k];
+    }
+    void store(MirroredWindow<double>& window, std::size_t lane) const noexcept {
+        window.clear();
+        for (std::size_t k = 0; k < length; ++k) window.push(data()[k][lane]);
+    }
+    const Pack* data() const noexcept { return slots + next; }
+    void push(Pack value) noexcept {
+        slots[next] = slots[next + length] = value;
+        next = next + 1 == length ? 0 : next + 1;
+    }
+};
+
 // n + 1 slots, refused when that count does not fit.
 constexpr Expected<std::uint64_t, RoomError> plus_one(std::uint64_t n) noexcept {
     if (n == std::numeric_limits<std::uint64_t>::max()) return RoomError::CountOverflow;

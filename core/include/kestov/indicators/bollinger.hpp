@@ -70,6 +70,38 @@ public:
     // where update gives nothing), with the same state left behind. The two
     // sums stay a chain, row by row; the bands of four rows are computed side
     // by side from them.
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneWindow<Pack, 64> window;
+        Pack sum, sum_sq;
+        double n = 0.0, multiplier = 0.0;
+
+        static bool fits(const BollingerBands& a) noexcept { return decltype(window)::fits(a.period_); }
+        static bool settled(const BollingerBands& a) noexcept { return a.window_.full() && fits(a); }
+        void load(const BollingerBands& a, std::size_t lane) noexcept {
+            window.load(a.window_, lane);
+            sum[lane] = a.sum_;
+            sum_sq[lane] = a.sum_sq_;
+            n = static_cast<double>(a.period_);
+            multiplier = a.multiplier_;
+        }
+        void store(BollingerBands& a, std::size_t lane) const noexcept {
+            window.store(a.window_, lane);
+            a.sum_ = sum[lane];
+            a.sum_sq_ = sum_sq[lane];
+        }
+        [[gnu::always_inline]] std::array<Pack, 4> step(Pack x) noexcept {
+            const Pack old = window.replace_oldest(x);
+            sum = sum - old;
+            sum_sq = sum_sq - old * old;
+            sum = x + sum;
+            sum_sq = x * x + sum_sq;
+            return bands_of(sum, sum_sq, n, multiplier);
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA {
@@ -139,14 +171,17 @@ private:
     // The window is full: its length is the period.
     template <class T>
     [[gnu::always_inline]] std::array<T, 4> bands_of(T sum, T sum_sq) const noexcept {
-        const double n = static_cast<double>(period_);
+        return bands_of(sum, sum_sq, static_cast<double>(period_), multiplier_);
+    }
+    template <class T>
+    [[gnu::always_inline]] static std::array<T, 4> bands_of(T sum, T sum_sq, double n, double multiplier) noexcept {
         const T mean = sum / n;
         const T spread = sum_sq / n - mean * mean;
         // Rounding can leave the variance slightly negative (or NaN once the
         // squares overflow); both mean no spread. Also turns -0 into +0.
         const T variance = lanes::select(lanes::splat<T>(0.0) < spread, spread, lanes::splat<T>(0.0));
         const T stddev = lanes::sqrt(variance);
-        const T width = stddev * multiplier_;
+        const T width = stddev * multiplier;
         return {mean + width, mean, mean - width, stddev};
     }
 };

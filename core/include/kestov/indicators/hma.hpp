@@ -56,6 +56,36 @@ public:
         return smooth_wma_.update((*h + *h) - *f);
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp): the
+    // three averages' lanes, stepped as update steps them.
+    template <class Pack>
+    struct Lanes {
+        using Average = WMA::Lanes<Pack>;
+        Average half, full, smooth;
+
+        static bool fits(const HMA& a) noexcept {
+            return Average::fits(a.half_wma_) && Average::fits(a.full_wma_) && Average::fits(a.smooth_wma_);
+        }
+        static bool settled(const HMA& a) noexcept {
+            return Average::settled(a.half_wma_) && Average::settled(a.full_wma_) && Average::settled(a.smooth_wma_);
+        }
+        void load(const HMA& a, std::size_t lane) noexcept {
+            half.load(a.half_wma_, lane);
+            full.load(a.full_wma_, lane);
+            smooth.load(a.smooth_wma_, lane);
+        }
+        void store(HMA& a, std::size_t lane) const noexcept {
+            half.store(a.half_wma_, lane);
+            full.store(a.full_wma_, lane);
+            smooth.store(a.smooth_wma_, lane);
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            const Pack h = half.step(x);
+            const Pack f = full.step(x);
+            return smooth.step((h + h) - f);
+        }
+    };
+
     bool is_ready() const noexcept { return smooth_wma_.is_ready(); }
     std::uint64_t warmup_period() const noexcept { return period_ + smooth_wma_.period() - 1; }
     std::uint64_t period() const noexcept { return period_; }

@@ -3,6 +3,8 @@
 // efficiency ratio of the last `er_period` steps.
 
 #include <algorithm>
+#include <concepts>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -74,7 +76,7 @@ public:
 
         const double oldest = window_.front();
         const double change = lanes::abs(value - oldest);
-        const double sc = smoothing(change, volatility<double>(steps_.data(), steps_.size()));
+        const double sc = smoothing(change, volatility<double>(steps_.data(), steps_.size()), fast_sc_, slow_sc_);
         const double prev = has_current_ ? current_ : oldest;
         current_ = advance(prev, sc, value);
         has_current_ = true;
@@ -109,11 +111,12 @@ public:
             std::size_t r = c0 + k * w;
             if (r + w <= c1) {
                 const Pack change = lanes::abs(lanes::load<Pack>(values + r) - lanes::load<Pack>(values + r - er));
-                lanes::store(sc + (r - c0), smoothing(change, volatility<Pack>(step + (r - c0), er)));
+                lanes::store(sc + (r - c0), smoothing(change, volatility<Pack>(step + (r - c0), er), fast_sc_, slow_sc_));
                 return;
             }
             for (; r < c1; ++r)
-                sc[r - c0] = smoothing(lanes::abs(values[r] - values[r - er]), volatility<double>(step + (r - c0), er));
+                sc[r - c0] = smoothing(lanes::abs(values[r] - values[r - er]), volatility<double>(step + (r - c0), er),
+                                       fast_sc_, slow_sc_);
         };
         const auto body = [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
             double current = current_;
@@ -150,6 +153,38 @@ public:
         stretches::feed<Pack>(values, n, er + 1, by_row, body);
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // windows of up to 32 steps.
+    template <class Pack>
+    struct Lanes {
+        LaneMirror<Pack, 32> steps;
+        LaneWindow<Pack, 33> window;
+        Pack current;
+        double fast_sc = 0.0, slow_sc = 0.0;
+
+        static bool fits(const KAMA& a) noexcept { return decltype(steps)::fits(a.er_period_); }
+        static bool settled(const KAMA& a) noexcept { return a.has_current_ && fits(a); }
+        void load(const KAMA& a, std::size_t lane) noexcept {
+            steps.load(a.steps_, lane);
+            window.load(a.window_, lane);
+            current[lane] = a.current_;
+            fast_sc = a.fast_sc_;
+            slow_sc = a.slow_sc_;
+        }
+        void store(KAMA& a, std::size_t lane) const noexcept {
+            steps.store(a.steps_, lane);
+            window.store(a.window_, lane);
+            a.current_ = current[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            steps.push(lanes::abs(x - window.back()));
+            window.replace_oldest(x);
+            const Pack change = lanes::abs(x - window.front());
+            const Pack sc = smoothing(change, volatility<Pack>(steps.data(), steps.length), fast_sc, slow_sc);
+            return current = advance(current, sc, x);
+        }
+    };
+
     bool is_ready() const noexcept { return has_current_; }
     std::uint64_t warmup_period() const noexcept { return er_period_ + 1; }
 
@@ -181,24 +216,34 @@ private:
         return current_;
     }
 
-    // The steps summed afresh every row, in window order, from -0.0.
-    template <class T>
-    [[gnu::always_inline]] static T volatility(const double* steps, std::size_t count) noexcept {
+    // The steps summed afresh every row, in window order, from -0.0: from a
+    // column of doubles (T a double, or a pack of consecutive rows), or from
+    // packs of series side by side.
+    template <class T, class S>
+    [[gnu::always_inline]] static T volatility(const S* steps, std::size_t count) noexcept {
         T sum = lanes::splat<T>(-0.0);
-        for (std::size_t i = 0; i < count; ++i) sum += lanes::load<T>(steps + i);
+        for (std::size_t i = 0; i < count; ++i) {
+            if constexpr (std::same_as<S, double>)
+                sum += lanes::load<T>(steps + i);
+            else
+                sum += steps[i];
+        }
         return sum;
     }
 
     template <class T>
-    [[gnu::always_inline]] T smoothing(T change, T volatility) const noexcept {
+    [[gnu::always_inline]] static T smoothing(T change, T volatility, double fast_sc, double slow_sc) noexcept {
         const T er = lanes::select(volatility != 0.0, change / volatility, lanes::splat<T>(0.0));
-        const double d = fast_sc_ - slow_sc_;
+        const double d = fast_sc - slow_sc;
         const T t = er * d;
-        const T u = slow_sc_ + t;
+        const T u = slow_sc + t;
         return u * u;
     }
 
-    static double advance(double prev, double sc, double value) noexcept { return prev + sc * (value - prev); }
+    template <class T>
+    [[gnu::always_inline]] static T advance(T prev, T sc, T value) noexcept {
+        return prev + sc * (value - prev);
+    }
 };
 
 }  // namespace kestov

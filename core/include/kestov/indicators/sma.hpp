@@ -108,6 +108,32 @@ public:
         return sum_ / static_cast<double>(window_.size());
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneWindow<Pack, 64> window;
+        Pack sum;
+        double n = 0.0;
+
+        static bool fits(const SMA& a) noexcept { return decltype(window)::fits(a.period_); }
+        static bool settled(const SMA& a) noexcept { return a.window_.full() && fits(a); }
+        void load(const SMA& a, std::size_t lane) noexcept {
+            window.load(a.window_, lane);
+            sum[lane] = a.sum_;
+            n = static_cast<double>(a.period_);
+        }
+        void store(SMA& a, std::size_t lane) const noexcept {
+            window.store(a.window_, lane);
+            a.sum_ = sum[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            sum = sum - window.replace_oldest(x);
+            sum = x + sum;
+            return sum / n;
+        }
+    };
+
     // Whether any input has been taken since construction or reset.
     bool has_input() const noexcept { return !window_.empty(); }
     bool is_ready() const noexcept { return window_.full(); }

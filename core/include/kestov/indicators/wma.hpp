@@ -66,10 +66,38 @@ public:
         return weighted_sum_ / denominator_;
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneWindow<Pack, 64> window;
+        Pack weighted, sum;
+        double weight = 0.0, denominator = 0.0;
+
+        static bool fits(const WMA& a) noexcept { return decltype(window)::fits(a.period_); }
+        static bool settled(const WMA& a) noexcept { return a.window_.full() && fits(a); }
+        void load(const WMA& a, std::size_t lane) noexcept {
+            window.load(a.window_, lane);
+            weighted[lane] = a.weighted_sum_;
+            sum[lane] = a.sum_;
+            weight = static_cast<double>(a.period_);
+            denominator = a.denominator_;
+        }
+        void store(WMA& a, std::size_t lane) const noexcept {
+            window.store(a.window_, lane);
+            a.weighted_sum_ = weighted[lane];
+            a.sum_ = sum[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            slide(weighted, sum, x, window.replace_oldest(x), weight);
+            return weighted / denominator;
+        }
+    };
+
     // A full window's step: `value` comes in, `old` leaves. The weighted
     // sum uses the sum before this step: every weight drops by one.
-    [[gnu::always_inline]] static void slide(double& weighted, double& sum, double value, double old,
-                                             double weight) noexcept {
+    template <class V>
+    [[gnu::always_inline]] static void slide(V& weighted, V& sum, V value, V old, double weight) noexcept {
         weighted = value * weight + (weighted - sum);
         sum = value + (sum - old);
     }
