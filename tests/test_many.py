@@ -90,6 +90,21 @@ def test_a_universe_wider_and_longer_than_the_blocks_it_is_computed_in(case):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
+@by_class([c for c in CASES if c.kind == "value"])
+def test_swings_too_large_for_a_double_in_settled_series(case):
+    """Steps whose difference overflows, after every series of a group has settled."""
+    start = case.make()
+    warm = start.warmup_period()
+    rows, series = 2 * warm + 40, 8
+    prices = np.array([case.series(s, rows) for s in range(series)]).T.copy()
+    for s in (1, 6):
+        prices[warm + 10::3, s] = 1.5e308
+        prices[warm + 11::3, s] = -1.5e308
+    got = Panel(start, series).batch(prices, threads=1)
+    for s in range(series):
+        assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, [prices], s)[0].tobytes(), s
+
+
 # A price column missing (a bar is a hole only when all are NaN), or a volume just below zero.
 FLAWS = [(c, f) for c in CANDLE_CASES for f in ("first", "last", "volume") if f != "volume" or "volume" in c.columns]
 

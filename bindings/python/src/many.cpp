@@ -219,6 +219,11 @@ template <class D>
     }
 }
 
+template <class T>
+constexpr bool is_optional = false;
+template <class T>
+constexpr bool is_optional<const std::optional<T>> = true;
+
 template <class D, class Pack>
 constexpr bool in_lanes = SteppedInLanes<typename D::Core, Pack>;
 
@@ -293,19 +298,30 @@ template <class D, class Pack>
                         const Pack x = lanes::load<Pack>(doubles(c[0]) + i);
                         const Pack d = x - x;  // NaN for a hole (every candle else is finite) or a non-finite value
                         if (!lanes::any(d != d)) [[likely]] {
+                            const auto emit = [&](const auto& y) KESTOV_INLINE_LAMBDA {
+                                if constexpr (width == 0) {
+                                    lanes::store(out + i, y);
+                                } else {
+                                    for (std::size_t j = 0; j < w; ++j)
+                                        for (std::size_t m = 0; m < width; ++m) out[(i + j) * width + m] = y[m][j];
+                                }
+                            };
                             const auto y = [&]() KESTOV_INLINE_LAMBDA {
                                 if constexpr (std::same_as<InputOf<D>, Candle>)
                                     return group[g].step(CandlesAt<Pack>{D::Rows::pointers(c), i});
                                 else
                                     return group[g].step(x);
                             }();
-                            if constexpr (width == 0) {
-                                lanes::store(out + i, y);
+                            // A step may decline a row, leaving its lanes as they were.
+                            if constexpr (is_optional<decltype(y)>) {
+                                if (y) {
+                                    emit(*y);
+                                    continue;
+                                }
                             } else {
-                                for (std::size_t j = 0; j < w; ++j)
-                                    for (std::size_t m = 0; m < width; ++m) out[(i + j) * width + m] = y[m][j];
+                                emit(y);
+                                continue;
                             }
-                            continue;
                         }
                         for (std::size_t j = 0; j < w; ++j) group[g].store(panel[s + j], j);
                     }
@@ -375,8 +391,6 @@ constexpr std::size_t tile_cells = 256 * 64;
 template <class Core>
 constexpr std::size_t tall = 512;
 template <>
-constexpr std::size_t tall<CMO> = 128;
-template <>
 constexpr std::size_t tall<HMA> = 128;
 template <>
 constexpr std::size_t tall<T3> = 128;
@@ -404,7 +418,7 @@ constexpr std::size_t scratch_doubles =
 // cell stepped among many series by more than the copies cost, as measured
 // over a universe of 2,000 series (bench/benchmark.py).
 template <class D>
-constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, CMO, Coppock,
+constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, Coppock,
                                     DX, HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, T3, TSI,
                                     UltimateOscillator, Variance, Vortex, VWMA>;
 

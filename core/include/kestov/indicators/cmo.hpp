@@ -93,10 +93,46 @@ public:
             [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); });
     }
 
-    [[gnu::always_inline]] static double oscillator(double gain, double loss) noexcept {
-        const double total = gain + loss;
-        return total == 0.0 ? 0.0 : ((gain - loss) / total) * 100.0;
+    template <class V>
+    [[gnu::always_inline]] static V oscillator(V gain, V loss) noexcept {
+        const V total = gain + loss;
+        return lanes::select(total == 0.0, lanes::splat<V>(0.0), ((gain - loss) / total) * 100.0);
     }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp). A
+    // change too large for a double leaves its lane as it was, as update
+    // skips it.
+    template <class Pack>
+    struct Lanes {
+        Pack prev, gain, loss, value;
+        double n = 0.0;
+
+        static bool settled(const CMO& c) noexcept { return c.has_value_; }
+        void load(const CMO& c, std::size_t lane) noexcept {
+            prev[lane] = c.prev_;
+            gain[lane] = c.gains_.settled();
+            loss[lane] = c.losses_.settled();
+            value[lane] = c.value_;
+            n = static_cast<double>(c.period_);
+        }
+        void store(CMO& c, std::size_t lane) const noexcept {
+            c.prev_ = prev[lane];
+            c.gains_.settle(gain[lane]);
+            c.losses_.settle(loss[lane]);
+            c.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            const Pack change = x - prev;
+            const auto finite = change - change == 0.0;
+            const Pack zero = lanes::splat<Pack>(0.0);
+            const Pack g = RMA::step(gain, lanes::select(change > 0.0, change, zero), n);
+            const Pack l = RMA::step(loss, lanes::select(change < 0.0, -change, zero), n);
+            prev = lanes::select(finite, x, prev);
+            gain = lanes::select(finite, g, gain);
+            loss = lanes::select(finite, l, loss);
+            return value = lanes::select(finite, oscillator(g, l), value);
+        }
+    };
 
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;

@@ -79,10 +79,18 @@ public:
             full.store(a.full_wma_, lane);
             smooth.store(a.smooth_wma_, lane);
         }
-        [[gnu::always_inline]] Pack step(Pack x) noexcept {
-            const Pack h = half.step(x);
-            const Pack f = full.step(x);
-            return smooth.step((h + h) - f);
+        // update skips a difference that is not finite (the averages
+        // overflowed); a group with one leaves the row to its series' own
+        // updates, its lanes untouched.
+        [[gnu::always_inline]] std::optional<Pack> step(Pack x) noexcept {
+            const auto hn = half.next(x);
+            const auto fn = full.next(x);
+            const Pack h = half.value(hn);
+            const Pack d = (h + h) - full.value(fn);
+            if (lanes::any(d - d != 0.0)) return std::nullopt;
+            half.take(x, hn);
+            full.take(x, fn);
+            return smooth.step(d);
         }
     };
 

@@ -57,7 +57,8 @@ public:
     }
 
     // RSI's form: scale the old average, add the input, divide; no fused step.
-    [[gnu::always_inline]] static double step(double current, double value, double n) noexcept {
+    template <class V>
+    [[gnu::always_inline]] static V step(V current, V value, double n) noexcept {
         return (value + current * (n - 1.0)) / n;
     }
 

@@ -88,9 +88,26 @@ public:
             a.weighted_sum_ = weighted[lane];
             a.sum_ = sum[lane];
         }
+        // A step as its sums and value, then taken: a caller may look at
+        // the value before it decides to take the step.
+        struct Next {
+            Pack weighted, sum;
+        };
+        [[gnu::always_inline]] Next next(Pack x) const noexcept {
+            Next n{weighted, sum};
+            slide(n.weighted, n.sum, x, window.front(), weight);
+            return n;
+        }
+        [[gnu::always_inline]] Pack value(const Next& n) const noexcept { return n.weighted / denominator; }
+        [[gnu::always_inline]] void take(Pack x, const Next& n) noexcept {
+            window.replace_oldest(x);
+            weighted = n.weighted;
+            sum = n.sum;
+        }
         [[gnu::always_inline]] Pack step(Pack x) noexcept {
-            slide(weighted, sum, x, window.replace_oldest(x), weight);
-            return weighted / denominator;
+            const Next n = next(x);
+            take(x, n);
+            return value(n);
         }
     };
 
