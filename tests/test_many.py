@@ -56,7 +56,8 @@ def state(obj):
 # Windows longer than the panel steps side by side: their series go the other routes.
 LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwargs)
         for name, kwargs in [("SMA", {"period": 65}), ("WMA", {"period": 80}), ("HMA", {"period": 66}),
-                             ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33})]]
+                             ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33}),
+                             ("ADXR", {"period": 65})]]
 
 
 @pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])
@@ -90,19 +91,25 @@ def test_a_universe_wider_and_longer_than_the_blocks_it_is_computed_in(case):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
-@by_class([c for c in CASES if c.kind == "value"])
+@by_class([c for c in CASES if c.kind in ("value", "candle")])
 def test_swings_too_large_for_a_double_in_settled_series(case):
-    """Steps whose difference overflows, after every series of a group has settled."""
+    """Steps whose difference overflows, and sums that overflow, after every series of a group has settled."""
     start = case.make()
     warm = start.warmup_period()
     rows, series = 2 * warm + 40, 8
-    prices = np.array([case.series(s, rows) for s in range(series)]).T.copy()
+    columns = [np.array(c).T.copy() for c in zip(*(case.batch_args(case.series(s, rows)) for s in range(series)))]
+    named = dict(zip(case.columns, columns)) if case.kind == "candle" else {"value": columns[0]}
+    up, down = ("high", "low") if "high" in named else ("value", "value") if "value" in named else ("close", "close")
+    big = 8e307 if up == "high" else 1.5e308  # a bar's range must be finite; a price's step need not be
     for s in (1, 6):
-        prices[warm + 10::3, s] = 1.5e308
-        prices[warm + 11::3, s] = -1.5e308
-    got = Panel(start, series).batch(prices, threads=1)
+        named[up][warm + 10::3, s] = big
+        named[down][warm + 11::3, s] = -big
+        for name in ("open", "close"):  # within the bar's range
+            if name in named and up == "high":
+                named[name][:, s] = np.clip(named[name][:, s], named["low"][:, s], named["high"][:, s])
+    got = Panel(start, series).batch(*columns, threads=1)
     for s in range(series):
-        assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, [prices], s)[0].tobytes(), s
+        assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
 # A price column missing (a bar is a hole only when all are NaN), or a volume just below zero.

@@ -90,6 +90,40 @@ public:
         return value_;
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64. The average skips a DX that is not finite, as
+    // its update does.
+    template <class Pack>
+    struct Lanes {
+        DX::Lanes<Pack> dx;
+        LaneWindow<Pack, 64> history;
+        Pack adx, value;
+        double n = 0.0;
+
+        static bool fits(const ADXR& a) noexcept { return decltype(history)::fits(a.period_); }
+        static bool settled(const ADXR& a) noexcept { return a.has_value_ && fits(a); }
+        void load(const ADXR& a, std::size_t lane) noexcept {
+            dx.load(a.dx_, lane);
+            history.load(a.history_, lane);
+            adx[lane] = a.adx_.settled();
+            value[lane] = a.value_;
+            n = static_cast<double>(a.period_);
+        }
+        void store(ADXR& a, std::size_t lane) const noexcept {
+            dx.store(a.dx_, lane);
+            history.store(a.history_, lane);
+            a.adx_.settle(adx[lane]);
+            a.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack d = dx.step(x);
+            adx = lanes::select(d - d == 0.0, RMA::step(adx, d, n), adx);
+            history.replace_oldest(adx);
+            return value = (adx + history.front()) / 2.0;
+        }
+    };
+
     bool is_ready() const noexcept { return has_value_; }
     std::uint64_t warmup_period() const noexcept { return 3 * period_ - 1; }
     std::uint64_t period() const noexcept { return period_; }

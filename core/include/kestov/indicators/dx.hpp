@@ -87,9 +87,51 @@ public:
     }
 
     // The sum less its share first, then the new movement.
-    [[gnu::always_inline]] static void smooth(Movement& sums, const Movement& move, double n) noexcept {
-        for (std::size_t k = 0; k < 3; ++k) sums[k] = (sums[k] - sums[k] / n) + move[k];
+    template <class V>
+    [[gnu::always_inline]] static V smoothed(V sum, V move, double n) noexcept {
+        return (sum - sum / n) + move;
     }
+    [[gnu::always_inline]] static void smooth(Movement& sums, const Movement& move, double n) noexcept {
+        for (std::size_t k = 0; k < 3; ++k) sums[k] = smoothed(sums[k], move[k], n);
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev_high, prev_low, prev_close, tr, plus_dm, minus_dm, value;
+        double n = 0.0;
+
+        static bool settled(const DX& d) noexcept { return d.has_value_; }
+        void load(const DX& d, std::size_t lane) noexcept {
+            prev_high[lane] = d.prev_high_;
+            prev_low[lane] = d.prev_low_;
+            prev_close[lane] = d.prev_close_;
+            tr[lane] = d.sums_[0];
+            plus_dm[lane] = d.sums_[1];
+            minus_dm[lane] = d.sums_[2];
+            value[lane] = d.value_;
+            n = static_cast<double>(d.period_);
+        }
+        void store(DX& d, std::size_t lane) const noexcept {
+            d.prev_high_ = prev_high[lane];
+            d.prev_low_ = prev_low[lane];
+            d.prev_close_ = prev_close[lane];
+            d.sums_ = {tr[lane], plus_dm[lane], minus_dm[lane]};
+            d.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack h = x.high(), l = x.low();
+            const auto [t, p, m] = ADX::movement(h, l, prev_high, prev_low, prev_close);
+            prev_high = h;
+            prev_low = l;
+            prev_close = x.close();
+            tr = smoothed(tr, t, n);
+            plus_dm = smoothed(plus_dm, p, n);
+            minus_dm = smoothed(minus_dm, m, n);
+            return value = index(tr, plus_dm, minus_dm);
+        }
+    };
     // 0 where a divisor is 0; each ratio before its scaling, as TA-Lib. Of
     // a double, or of a pack of rows.
     template <class V>
