@@ -57,7 +57,7 @@ def state(obj):
 LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwargs)
         for name, kwargs in [("SMA", {"period": 65}), ("WMA", {"period": 80}), ("HMA", {"period": 66}),
                              ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33}),
-                             ("ADXR", {"period": 65})]]
+                             ("ADXR", {"period": 65}), ("ROC", {"period": 65})]]
 
 
 @pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])

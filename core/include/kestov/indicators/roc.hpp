@@ -52,6 +52,21 @@ public:
     // Rows [0, n) of a column, as n calls of update would give them (NaN
     // where update gives nothing), with the same state left behind. In a
     // finite stretch each row's rate needs only the column.
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneWindow<Pack, 65> window;
+
+        static bool settled(const ROC& r) noexcept { return r.window_.full() && decltype(window)::fits(r.window_.size()); }
+        void load(const ROC& r, std::size_t lane) noexcept { window.load(r.window_, lane); }
+        void store(ROC& r, std::size_t lane) const noexcept { window.store(r.window_, lane); }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            window.replace_oldest(x);
+            return rate(x, window.front());
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t back = static_cast<std::size_t>(period_);
