@@ -283,6 +283,11 @@ template <class D, class Pack>
                 const std::size_t s = first + g * w;
                 for (std::size_t j = 0; j < w; ++j)
                     if (!L::settled(panel[s + j])) return false;
+                // Lanes that share a position (a window's place in its block)
+                // take only series that stand at the same one.
+                if constexpr (requires { L::together(panel[s], panel[s]); })
+                    for (std::size_t j = 1; j < w; ++j)
+                        if (!L::together(panel[s], panel[s + j])) return false;
                 for (std::size_t j = 0; j < w; ++j) group[g].load(panel[s + j], j);
                 return true;
             };

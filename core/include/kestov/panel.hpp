@@ -30,6 +30,9 @@ namespace kestov {
 // back to their objects, and steps them all by one input row; its
 // `settled(t)` says whether t's next input takes that formula. A lane
 // performs the scalar operations, so each series' bits are its own.
+// Lanes that share a position (a window's place in its blocks) also say
+// which series may go `together`; a step that returns an optional may
+// decline a row, its lanes left as they were, for the series' own updates.
 template <class T, class Pack>
 concept SteppedInLanes = requires(const T& t, T& m, typename T::template Lanes<Pack>& l, std::size_t lane) {
     { T::template Lanes<Pack>::settled(t) } -> std::same_as<bool>;

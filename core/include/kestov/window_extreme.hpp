@@ -162,6 +162,18 @@ public:
     std::size_t position() const noexcept { return offset_; }
     std::size_t length() const noexcept { return length_; }
 
+    // For a panel's lanes (LaneRange), which step several of these at one
+    // block position: the marks and the running prefix as they stand.
+    bool has_tails() const noexcept { return has_tails_; }
+    const Mark& slot(std::size_t j) const noexcept { return slots_[j]; }
+    Mark& slot(std::size_t j) noexcept { return slots_[j]; }
+    const Mark& prefix() const noexcept { return prefix_; }
+    void place(std::size_t offset, bool has_tails, const Mark& prefix) noexcept {
+        offset_ = offset;
+        has_tails_ = has_tails;
+        prefix_ = prefix;
+    }
+
     void clear() noexcept {
         offset_ = 0;
         has_tails_ = false;
@@ -346,6 +358,73 @@ private:
     explicit WindowRange(BlockExtreme<RangeOf<HighWins, LowWins>> blocks) noexcept : blocks_(std::move(blocks)) {}
 
     BlockExtreme<RangeOf<HighWins, LowWins>> blocks_;
+
+public:
+    using Blocks = BlockExtreme<RangeOf<HighWins, LowWins>>;
+    const Blocks& blocks() const noexcept { return blocks_; }
+    Blocks& blocks() noexcept { return blocks_; }
+};
+
+// The blocks of several series of a panel side by side, one per lane of a
+// pack (panel.hpp), for windows of up to `most` candles: BlockExtreme's
+// steps, each choice a selection in every lane. The lanes share one block
+// position, so only series at the same place in their blocks go together.
+template <class Pack, class HighWins, class LowWins, std::size_t most>
+struct LaneRange {
+    using Blocks = BlockExtreme<RangeOf<HighWins, LowWins>>;
+    // A slot's high and low side by side, in one cache line; slot `length`
+    // is the stand-in every candle beats.
+    struct Slot {
+        Pack high, low;
+    };
+    Slot slots[most + 1];
+    Slot prefix;
+    std::size_t length = 0, offset = 0;
+    bool has_tails = false;
+
+    static constexpr bool fits(std::uint64_t period) noexcept { return period <= most; }
+    static bool together(const Blocks& a, const Blocks& b) noexcept {
+        return a.position() == b.position() && a.has_tails() == b.has_tails();
+    }
+    void load(const Blocks& b, std::size_t lane) noexcept {
+        length = b.length();
+        offset = b.position();
+        has_tails = b.has_tails();
+        for (std::size_t j = 0, end = has_tails ? length : offset; j < end; ++j) {
+            slots[j].high[lane] = b.slot(j).high;
+            slots[j].low[lane] = b.slot(j).low;
+        }
+        slots[length].high[lane] = HighWins::loser;
+        slots[length].low[lane] = LowWins::loser;
+        prefix.high[lane] = b.prefix().high;
+        prefix.low[lane] = b.prefix().low;
+    }
+    void store(Blocks& b, std::size_t lane) const noexcept {
+        for (std::size_t j = 0, end = has_tails ? length : offset; j < end; ++j)
+            b.slot(j) = {slots[j].high[lane], slots[j].low[lane]};
+        b.place(offset, has_tails, {prefix.high[lane], prefix.low[lane]});
+    }
+
+    // Of two slots, the newer first, the better in each lane.
+    [[gnu::always_inline]] static Slot better(const Slot& newer, const Slot& older) noexcept {
+        return {lanes::select(HighWins{}(newer.high, older.high), newer.high, older.high),
+                lanes::select(LowWins{}(newer.low, older.low), newer.low, older.low)};
+    }
+    [[gnu::always_inline]] void push(Pack h, Pack l) noexcept {
+        if (offset == length) {
+            for (std::size_t j = length - 1; j-- > 0;) slots[j] = better(slots[j + 1], slots[j]);
+            offset = 0;
+            has_tails = true;
+            prefix = {lanes::splat<Pack>(HighWins::loser), lanes::splat<Pack>(LowWins::loser)};
+        }
+        slots[offset] = {h, l};
+        prefix = better(slots[offset], prefix);
+        ++offset;
+    }
+    // The highest high and the lowest low of the window.
+    [[gnu::always_inline]] Slot extreme() const noexcept {
+        return better(prefix, slots[has_tails && offset != length ? offset : length]);
+    }
 };
 
 }  // namespace kestov

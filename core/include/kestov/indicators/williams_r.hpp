@@ -47,6 +47,29 @@ public:
         return ((hh - candle.close()) * -100.0) / range;
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64; a group's series must stand at one place in
+    // their blocks.
+    template <class Pack>
+    struct Lanes {
+        LaneRange<Pack, Higher, Lower, 64> range;
+
+        static bool fits(const WilliamsR& w) noexcept { return decltype(range)::fits(w.period_); }
+        static bool settled(const WilliamsR& w) noexcept { return w.range_.full() && fits(w); }
+        static bool together(const WilliamsR& a, const WilliamsR& b) noexcept {
+            return decltype(range)::together(a.range_.blocks(), b.range_.blocks());
+        }
+        void load(const WilliamsR& w, std::size_t lane) noexcept { range.load(w.range_.blocks(), lane); }
+        void store(WilliamsR& w, std::size_t lane) const noexcept { range.store(w.range_.blocks(), lane); }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            range.push(x.high(), x.low());
+            const auto [hh, ll] = range.extreme();
+            const Pack r = hh - ll;
+            return lanes::select(r == 0.0, lanes::splat<Pack>(-50.0), ((hh - x.close()) * -100.0) / r);
+        }
+    };
+
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them: short windows scanned several rows at a time.
     template <class Pack = lanes::Narrow>
