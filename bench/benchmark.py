@@ -525,8 +525,23 @@ def warm_panel(cls, count, row_inputs):
     return panel
 
 
+def keep_freed_heap():
+    """glibc hands the top of its heap back to the system once enough of it
+    is free. The TA-Lib loop's 2,000 outputs of a few kilobytes each come
+    from that heap, so whether a run finds them on pages already mapped or
+    grows the heap again depended on what had run before it, and its time
+    varied by up to two times between runs. Keeping freed memory makes every
+    run the quicker case. The panel's output is one large block that the C
+    library maps afresh either way."""
+    try:
+        ctypes.CDLL(None).mallopt(-1, 1 << 30)  # M_TRIM_THRESHOLD
+    except (OSError, AttributeError):
+        pass
+
+
 def run_universe(names, rows, series, repeat, talib, seed, update_series=5000):
     from kestov.many import Panel
+    keep_freed_heap()
     wide, by_series = wide_ohlcv(rows, series, seed)
     row = {k: np.ascontiguousarray(v[0, :1].repeat(update_series)) for k, v in wide.items()}
     cells, results = rows * series, []

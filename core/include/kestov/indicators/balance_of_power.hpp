@@ -36,6 +36,20 @@ public:
 
     // Rows [0, n) of valid candles, as n calls of update would give them:
     // each row on its own, four at a time.
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack value;
+
+        static bool settled(const BalanceOfPower& b) noexcept { return b.has_value_; }
+        void load(const BalanceOfPower& b, std::size_t lane) noexcept { value[lane] = b.value_; }
+        void store(BalanceOfPower& b, std::size_t lane) const noexcept { b.value_ = value[lane]; }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            return value = balance(x.open(), x.high(), x.low(), x.close());
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         if (n == 0) return;

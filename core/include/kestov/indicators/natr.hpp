@@ -39,8 +39,7 @@ public:
     std::optional<double> update(const Candle& candle) noexcept {
         const auto atr = atr_.update(candle);
         if (!atr) return std::nullopt;
-        const double close = candle.close();
-        value_ = close == 0.0 ? 0.0 : (*atr / close) * 100.0;
+        value_ = percent(*atr, candle.close());
         has_value_ = true;
         return value_;
     }
@@ -48,6 +47,34 @@ public:
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them: the average's own batch, then its rows in percent of the close
     // several rows at a time.
+    // The ATR as a percentage of the close; 0 where the close is 0.
+    template <class V>
+    [[gnu::always_inline]] static V percent(V atr, V close) noexcept {
+        const V zero = lanes::splat<V>(0.0);
+        return lanes::select(close == zero, zero, (atr / close) * 100.0);
+    }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp): ATR's.
+    template <class Pack>
+    struct Lanes {
+        ATR::Lanes<Pack> atr;
+        Pack value;
+
+        static bool settled(const NATR& n) noexcept { return n.has_value_; }
+        void load(const NATR& n, std::size_t lane) noexcept {
+            atr.load(n.atr_, lane);
+            value[lane] = n.value_;
+        }
+        void store(NATR& n, std::size_t lane) const noexcept {
+            atr.store(n.atr_, lane);
+            n.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            return value = percent(atr.step(x), x.close());
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         atr_.update_block<Pack>(c, n, out);
@@ -55,11 +82,6 @@ public:
         std::size_t r = 0;
         while (r < n && out[r] != out[r]) ++r;
         if (r == n) return;
-        const auto percent = [&](auto atr, auto close) KESTOV_INLINE_LAMBDA {
-            using V = decltype(atr);
-            const V zero = lanes::splat<V>(0.0);
-            return lanes::select(close == zero, zero, (atr / close) * 100.0);
-        };
         constexpr std::size_t w = lanes::width<Pack>;
         for (; r + w <= n; r += w)
             lanes::store(out + r, percent(lanes::load<Pack>(out + r), lanes::load<Pack>(c.close + r)));

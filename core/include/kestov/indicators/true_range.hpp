@@ -57,6 +57,28 @@ public:
     // The true ranges of candle rows [c0, c1) into to[r - c0], Pack's width
     // of rows at a time: each row's previous close is the row before's, or
     // for row 0 the one given.
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev_close, value;
+
+        static bool settled(const TrueRange& t) noexcept { return t.has_value_; }
+        void load(const TrueRange& t, std::size_t lane) noexcept {
+            prev_close[lane] = t.prev_close_;
+            value[lane] = t.value_;
+        }
+        void store(TrueRange& t, std::size_t lane) const noexcept {
+            t.prev_close_ = prev_close[lane];
+            t.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            value = of(x.high(), x.low(), prev_close);
+            prev_close = x.close();
+            return value;
+        }
+    };
+
     template <class Pack>
     [[gnu::always_inline]] static void of_rows(const CandleColumns& c, std::size_t c0, std::size_t c1,
                                                double prev_close, double* to) noexcept {
