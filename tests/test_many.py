@@ -57,7 +57,8 @@ def state(obj):
 LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwargs)
         for name, kwargs in [("SMA", {"period": 65}), ("WMA", {"period": 80}), ("HMA", {"period": 66}),
                              ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33}),
-                             ("ADXR", {"period": 65}), ("ROC", {"period": 65})]]
+                             ("ADXR", {"period": 65}), ("ROC", {"period": 65}),
+                             ("AwesomeOscillator", {"fast": 5, "slow": 65})]]
 
 
 @pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])
@@ -104,6 +105,9 @@ def test_swings_too_large_for_a_double_in_settled_series(case):
     for s in (1, 6):
         named[up][warm + 10::3, s] = big
         named[down][warm + 11::3, s] = -big
+        if up == "high":  # a bar whose high and low sum beyond a double
+            named["high"][warm + 12::7, s] = 1.5e308
+            named["low"][warm + 12::7, s] = 1e308
         for name in ("open", "close"):  # within the bar's range
             if name in named and up == "high":
                 named[name][:, s] = np.clip(named[name][:, s], named["low"][:, s], named["high"][:, s])

@@ -58,6 +58,38 @@ public:
     template <class V>
     [[gnu::always_inline]] static V median_of(V high, V low) noexcept { return (high + low) * 0.5; }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64: the two averages' lanes. The averages skip a
+    // median too large for a double, which their shared rings cannot do
+    // lane by lane: such a row goes to the series' own updates.
+    template <class Pack>
+    struct Lanes {
+        using Average = SMA::Lanes<Pack>;
+        Average fast, slow;
+
+        static bool fits(const AwesomeOscillator& a) noexcept {
+            return Average::fits(a.fast_sma_) && Average::fits(a.slow_sma_);
+        }
+        static bool settled(const AwesomeOscillator& a) noexcept {
+            return Average::settled(a.fast_sma_) && Average::settled(a.slow_sma_);
+        }
+        void load(const AwesomeOscillator& a, std::size_t lane) noexcept {
+            fast.load(a.fast_sma_, lane);
+            slow.load(a.slow_sma_, lane);
+        }
+        void store(AwesomeOscillator& a, std::size_t lane) const noexcept {
+            fast.store(a.fast_sma_, lane);
+            slow.store(a.slow_sma_, lane);
+        }
+        template <class Candles>
+        [[gnu::always_inline]] std::optional<Pack> step(const Candles& x) noexcept {
+            const Pack median = median_of(x.high(), x.low());
+            if (lanes::any(median - median != 0.0)) return std::nullopt;
+            const Pack f = fast.step(median);
+            return f - slow.step(median);
+        }
+    };
+
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them. A block's medians are formed several rows at a time; where the
     // averages' windows lie among them, both running sums are one chain and
