@@ -58,7 +58,8 @@ LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwa
         for name, kwargs in [("SMA", {"period": 65}), ("WMA", {"period": 80}), ("HMA", {"period": 66}),
                              ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33}),
                              ("ADXR", {"period": 65}), ("ROC", {"period": 65}),
-                             ("AwesomeOscillator", {"fast": 5, "slow": 65})]]
+                             ("AwesomeOscillator", {"fast": 5, "slow": 65}), ("Momentum", {"period": 65}),
+                             ("StdDev", {"period": 65, "nbdev": 1.0}), ("MidPrice", {"period": 65})]]
 
 
 @pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])

@@ -77,6 +77,20 @@ public:
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them. A candle's flow needs no state, so the flows are formed several
     // rows at a time and the total's chain is one addition.
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack value;
+
+        static bool settled(const AccumulationDistribution& a) noexcept { return a.has_value_; }
+        void load(const AccumulationDistribution& a, std::size_t lane) noexcept { value[lane] = a.value_; }
+        void store(AccumulationDistribution& a, std::size_t lane) const noexcept { a.value_ = value[lane]; }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            return value = value + money_flow_volume(x.high(), x.low(), x.close(), x.volume());
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         if (n == 0) return;

@@ -46,6 +46,26 @@ public:
         return (range_.highest() + range_.lowest()) / 2.0;
     }
 
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64; a group's series must stand at one place in
+    // their blocks.
+    template <class Pack>
+    struct Lanes {
+        LaneRange<Pack, Higher, Lower, 64> range;
+
+        static bool settled(const MidPoint& m) noexcept { return m.range_.full() && decltype(range)::fits(m.period_); }
+        static bool together(const MidPoint& a, const MidPoint& b) noexcept {
+            return decltype(range)::together(a.range_.blocks(), b.range_.blocks());
+        }
+        void load(const MidPoint& m, std::size_t lane) noexcept { range.load(m.range_.blocks(), lane); }
+        void store(MidPoint& m, std::size_t lane) const noexcept { range.store(m.range_.blocks(), lane); }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            range.push(x, x);
+            const auto [hh, ll] = range.extreme();
+            return (hh + ll) / 2.0;
+        }
+    };
+
     // Rows [0, n) of a column, as n calls of update would give them: within
     // each run of finite values, short windows scanned several rows at a
     // time; a value that is not finite goes through update, which skips it.

@@ -58,6 +58,30 @@ public:
     // where update gives nothing), with the same state left behind. In a
     // finite stretch each row's difference needs only the column, so several
     // rows are taken at once, in the same pass that checks them.
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneWindow<Pack, 65> window;
+        Pack value;
+
+        static bool settled(const Momentum& m) noexcept {
+            return m.has_value_ && decltype(window)::fits(m.window_.size());
+        }
+        void load(const Momentum& m, std::size_t lane) noexcept {
+            window.load(m.window_, lane);
+            value[lane] = m.value_;
+        }
+        void store(Momentum& m, std::size_t lane) const noexcept {
+            window.store(m.window_, lane);
+            m.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            window.replace_oldest(x);
+            return value = x - window.front();
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t back = static_cast<std::size_t>(period_);

@@ -60,6 +60,29 @@ public:
 
     // Rows [0, n) of valid candle columns, as n calls of update would give
     // them: the terms several rows at a time, then the total's chain alone.
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        Pack prev_close, value;
+
+        static bool settled(const PVT& p) noexcept { return p.has_prev_close_; }
+        void load(const PVT& p, std::size_t lane) noexcept {
+            prev_close[lane] = p.prev_close_;
+            value[lane] = p.value_;
+        }
+        void store(PVT& p, std::size_t lane) const noexcept {
+            p.prev_close_ = prev_close[lane];
+            p.value_ = value[lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            const Pack c = x.close();
+            value = value + term(prev_close, c, x.volume());
+            prev_close = c;
+            return value;
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         stretches::close_terms_rows<Pack>(*this, c, n, out, value_, prev_close_);

@@ -32,7 +32,11 @@ private:
 
     template <class T>
     [[gnu::always_inline]] T deviation(T variance) const noexcept {
-        return lanes::sqrt(variance) * nbdev_;
+        return deviation(variance, nbdev_);
+    }
+    template <class T>
+    [[gnu::always_inline]] static T deviation(T variance, double nbdev) noexcept {
+        return lanes::sqrt(variance) * nbdev;
     }
 
 public:
@@ -55,6 +59,23 @@ public:
 
     // Rows [0, n) of a column, as n calls of update would give them (NaN
     // where update gives nothing), with the same state left behind.
+    // Settled series of a panel, one per lane of a pack (panel.hpp):
+    // Variance's, for periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        Variance::Lanes<Pack> variance;
+        double nbdev = 0.0;
+
+        static bool fits(const StdDev& d) noexcept { return Variance::Lanes<Pack>::fits(d.variance_); }
+        static bool settled(const StdDev& d) noexcept { return Variance::Lanes<Pack>::settled(d.variance_); }
+        void load(const StdDev& d, std::size_t lane) noexcept {
+            variance.load(d.variance_, lane);
+            nbdev = d.nbdev_;
+        }
+        void store(StdDev& d, std::size_t lane) const noexcept { variance.store(d.variance_, lane); }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept { return deviation(variance.step(x), nbdev); }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         variance_.update_block<Pack>(values, n, out,

@@ -111,18 +111,48 @@ private:
     // a window of one repeated value, whose variance is then exactly 0.
     template <class T>
     [[gnu::always_inline]] static T of(const double* x, std::size_t count) noexcept {
-        const T oldest = lanes::load<T>(x);
+        return of<T>([&](std::size_t i) KESTOV_INLINE_LAMBDA { return lanes::load<T>(x + i); }, count);
+    }
+    // The same, of the values at(0), ..., at(count - 1), oldest first.
+    template <class T, class At>
+    [[gnu::always_inline]] static T of(At at, std::size_t count) noexcept {
+        const T oldest = at(0);
         const double n = static_cast<double>(count);
         T shift = lanes::splat<T>(-0.0);
-        for (std::size_t i = 0; i < count; ++i) shift += lanes::load<T>(x + i) - oldest;
+        for (std::size_t i = 0; i < count; ++i) shift += at(i) - oldest;
         const T mean = oldest + shift / n;
         T squares = lanes::splat<T>(-0.0);
         for (std::size_t i = 0; i < count; ++i) {
-            const T d = lanes::load<T>(x + i) - mean;
+            const T d = at(i) - mean;
             squares += d * d;
         }
         return squares / n;
     }
+
+public:
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64.
+    template <class Pack>
+    struct Lanes {
+        LaneMirror<Pack, 64> window;
+        Pack value;
+
+        static bool fits(const Variance& v) noexcept { return decltype(window)::fits(v.period_); }
+        static bool settled(const Variance& v) noexcept { return v.window_.full() && fits(v); }
+        void load(const Variance& v, std::size_t lane) noexcept {
+            window.load(v.window_, lane);
+            value[lane] = v.value_;
+        }
+        void store(Variance& v, std::size_t lane) const noexcept {
+            window.store(v.window_, lane);
+            v.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            window.push(x);
+            const Pack* w = window.data();
+            return value = of<Pack>([&](std::size_t i) KESTOV_INLINE_LAMBDA { return w[i]; }, window.length);
+        }
+    };
 };
 
 }  // namespace kestov
