@@ -9,14 +9,17 @@
 // infinite one would never leave.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 
 namespace kestov {
@@ -31,18 +34,42 @@ private:
     bool has_current_ = false;
     Output current_{};
 
-    static double midpoint(double a, double b) noexcept {
-        const double sum = a + b;
-        if (is_finite(sum)) [[likely]]
-            return sum / 2.0;
-        return a / 2.0 + b / 2.0;
+    // A sum too large for a double is taken in parts instead. Of a double,
+    // or of a pack of series side by side (Lanes below).
+    template <class V>
+    [[gnu::always_inline]] static V midpoint(V a, V b) noexcept {
+        const V sum = a + b;
+        if constexpr (std::is_same_v<V, double>) {
+            if (is_finite(sum)) [[likely]]
+                return sum / 2.0;
+            return a / 2.0 + b / 2.0;
+        } else {
+            return lanes::select(sum - sum == 0.0, sum / 2.0, a / 2.0 + b / 2.0);
+        }
     }
-
-    static double mean(const Candle& c) noexcept {
-        const double sum = ((c.open() + c.high()) + c.low()) + c.close();
-        if (is_finite(sum)) [[likely]]
-            return sum / 4.0;
-        return ((c.open() / 4.0 + c.high() / 4.0) + c.low() / 4.0) + c.close() / 4.0;
+    template <class V>
+    [[gnu::always_inline]] static V mean(V open, V high, V low, V close) noexcept {
+        const V sum = ((open + high) + low) + close;
+        if constexpr (std::is_same_v<V, double>) {
+            if (is_finite(sum)) [[likely]]
+                return sum / 4.0;
+            return ((open / 4.0 + high / 4.0) + low / 4.0) + close / 4.0;
+        } else {
+            return lanes::select(sum - sum == 0.0, sum / 4.0, ((open / 4.0 + high / 4.0) + low / 4.0) + close / 4.0);
+        }
+    }
+    // The candle from its open, as the rules above give it. Every value
+    // here is finite, so the extremes need no NaN rule: plain comparisons,
+    // which compilers turn into max and min instructions rather than
+    // branches on whether the open is above the close, as unpredictable as
+    // the prices. Of equal values the candle's own high and low are kept,
+    // then the open.
+    template <class V>
+    [[gnu::always_inline]] static std::array<V, 4> from_open(V open, V o, V h, V l, V c) noexcept {
+        const V close = mean(o, h, l, c);
+        const V upper = lanes::select(open < close, close, open);
+        const V lower = lanes::select(close < open, close, open);
+        return {open, lanes::select(h < upper, upper, h), lanes::select(lower < l, lower, l), close};
     }
 
 public:
@@ -52,20 +79,28 @@ public:
         // The open reads the previous heikin-ashi candle before this one
         // replaces it.
         const double open = has_current_ ? midpoint(current_[0], current_[3]) : midpoint(candle.open(), candle.close());
-        const double close = mean(candle);
-        // Every value here is finite, so the extremes need no NaN rule: plain
-        // comparisons, which compilers turn into max and min instructions
-        // rather than branches on whether the open is above the close, as
-        // unpredictable as the prices. Of equal values the candle's own high
-        // and low are kept, then the open.
-        const double upper = open < close ? close : open;
-        const double lower = close < open ? close : open;
-        const double high = candle.high() < upper ? upper : candle.high();
-        const double low = lower < candle.low() ? lower : candle.low();
-        current_ = {open, high, low, close};
+        current_ = from_open(open, candle.open(), candle.high(), candle.low(), candle.close());
         has_current_ = true;
         return current_;
     }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp).
+    template <class Pack>
+    struct Lanes {
+        std::array<Pack, 4> current;
+
+        static bool settled(const HeikinAshi& a) noexcept { return a.has_current_; }
+        void load(const HeikinAshi& a, std::size_t lane) noexcept {
+            for (std::size_t k = 0; k < 4; ++k) current[k][lane] = a.current_[k];
+        }
+        void store(HeikinAshi& a, std::size_t lane) const noexcept {
+            for (std::size_t k = 0; k < 4; ++k) a.current_[k] = current[k][lane];
+        }
+        template <class Candles>
+        [[gnu::always_inline]] std::array<Pack, 4> step(const Candles& x) noexcept {
+            return current = from_open(midpoint(current[0], current[3]), x.open(), x.high(), x.low(), x.close());
+        }
+    };
 
     std::optional<Output> value() const noexcept {
         if (!has_current_) return std::nullopt;
