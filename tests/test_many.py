@@ -59,7 +59,8 @@ LONG = [dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=kwa
                              ("BollingerBands", {"period": 70, "multiplier": 2.0}), ("KAMA", {"er_period": 33}),
                              ("ADXR", {"period": 65}), ("ROC", {"period": 65}),
                              ("AwesomeOscillator", {"fast": 5, "slow": 65}), ("Momentum", {"period": 65}),
-                             ("StdDev", {"period": 65, "nbdev": 1.0}), ("MidPrice", {"period": 65})]]
+                             ("StdDev", {"period": 65, "nbdev": 1.0}), ("MidPrice", {"period": 65}),
+                             ("TRIMA", {"period": 130}), ("DPO", {"period": 65})]]
 
 
 @pytest.mark.parametrize("case", CASES + LONG, ids=[c.name for c in CASES] + [f"{c.name}-long" for c in LONG])
@@ -109,6 +110,8 @@ def test_swings_too_large_for_a_double_in_settled_series(case):
         if up == "high":  # a bar whose high and low sum beyond a double
             named["high"][warm + 12::7, s] = 1.5e308
             named["low"][warm + 12::7, s] = 1e308
+        if s == 6:  # a run of them, whose running sums overflow
+            named[up][warm + 20:warm + 24, s] = big
         for name in ("open", "close"):  # within the bar's range
             if name in named and up == "high":
                 named[name][:, s] = np.clip(named[name][:, s], named["low"][:, s], named["high"][:, s])

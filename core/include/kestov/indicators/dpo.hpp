@@ -65,6 +65,34 @@ public:
     // Rows [0, n) of a column, as n calls of update would give them. Where
     // both windows lie in the column, the average's chain alone, and the
     // differences several rows at a time.
+    // Settled series of a panel, one per lane of a pack (panel.hpp), for
+    // periods of up to 64: the average's lanes and the window of the
+    // shifted price.
+    template <class Pack>
+    struct Lanes {
+        SMA::Lanes<Pack> average;
+        LaneWindow<Pack, 34> window;
+        Pack value;
+
+        static bool settled(const DPO& d) noexcept {
+            return d.has_value_ && SMA::Lanes<Pack>::fits(d.average_) && decltype(window)::fits(d.window_.size());
+        }
+        void load(const DPO& d, std::size_t lane) noexcept {
+            average.load(d.average_, lane);
+            window.load(d.window_, lane);
+            value[lane] = d.value_;
+        }
+        void store(DPO& d, std::size_t lane) const noexcept {
+            average.store(d.average_, lane);
+            window.store(d.window_, lane);
+            d.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            window.replace_oldest(x);
+            return value = window.front() - average.step(x);
+        }
+    };
+
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         const std::size_t shift = static_cast<std::size_t>(shift_of(period_));

@@ -127,10 +127,18 @@ public:
             window.store(a.window_, lane);
             a.sum_ = sum[lane];
         }
+        // A step as its sum, then taken: a caller may look at the mean
+        // before it decides to take the step.
+        [[gnu::always_inline]] Pack next(Pack x) const noexcept { return x + (sum - window.front()); }
+        [[gnu::always_inline]] Pack mean(Pack next_sum) const noexcept { return next_sum / n; }
+        [[gnu::always_inline]] void take(Pack x, Pack next_sum) noexcept {
+            window.replace_oldest(x);
+            sum = next_sum;
+        }
         [[gnu::always_inline]] Pack step(Pack x) noexcept {
-            sum = sum - window.replace_oldest(x);
-            sum = x + sum;
-            return sum / n;
+            const Pack s = next(x);
+            take(x, s);
+            return mean(s);
         }
     };
 
