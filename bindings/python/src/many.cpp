@@ -398,8 +398,6 @@ constexpr std::size_t tall = 512;
 template <>
 constexpr std::size_t tall<HMA> = 128;
 template <>
-constexpr std::size_t tall<T3> = 128;
-template <>
 constexpr std::size_t tall<TSI> = 128;
 template <>
 constexpr std::size_t tall<UltimateOscillator> = 128;
@@ -424,7 +422,7 @@ constexpr std::size_t scratch_doubles =
 // over a universe of 2,000 series (bench/benchmark.py).
 template <class D>
 constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, Coppock,
-                                    HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, T3, TSI,
+                                    HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, TSI,
                                     UltimateOscillator, Variance, Vortex, VWMA>;
 
 // A class on that route that also steps in lanes takes the lanes where its

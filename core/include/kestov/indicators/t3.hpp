@@ -6,6 +6,7 @@
 // (they add up to 1).
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -103,9 +104,35 @@ public:
     }
 
     // Left to right from the deepest average.
-    [[gnu::always_inline]] double combine(const std::array<double, 6>& e) const noexcept {
-        return ((c_[0] * e[5] + c_[1] * e[4]) + c_[2] * e[3]) + c_[3] * e[2];
+    [[gnu::always_inline]] double combine(const std::array<double, 6>& e) const noexcept { return combine(e, c_); }
+    template <class V>
+    [[gnu::always_inline]] static V combine(const std::array<V, 6>& e, const std::array<double, 4>& c) noexcept {
+        return ((c[0] * e[5] + c[1] * e[4]) + c[2] * e[3]) + c[3] * e[2];
     }
+
+    // Settled series of a panel, one per lane of a pack (panel.hpp): the
+    // chain of six averages, as DEMA's and TEMA's.
+    template <class Pack>
+    struct Lanes {
+        SteadyEmas<6, Pack> e;
+        Pack value;
+        std::array<double, 4> c{};
+
+        static bool settled(const T3& t) noexcept { return t.has_value_; }
+        void load(const T3& t, std::size_t lane) noexcept {
+            std::apply([&](const auto&... emas) { e.load_lane(lane, emas...); }, t.emas_);
+            value[lane] = t.value_;
+            c = t.c_;
+        }
+        void store(T3& t, std::size_t lane) const noexcept {
+            std::apply([&](auto&... emas) { e.store_lane(lane, emas...); }, t.emas_);
+            t.value_ = value[lane];
+        }
+        [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            e.step(x);
+            return value = combine(e.current, c);
+        }
+    };
 
     std::optional<double> value() const noexcept {
         if (!has_value_) return std::nullopt;
