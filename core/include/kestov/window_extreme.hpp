@@ -427,4 +427,23 @@ struct LaneRange {
     }
 };
 
+// The lanes of a class whose state is one WindowRange, `member`: settled
+// once its window is full; the class adds its step over `range`.
+template <class Pack, auto member, std::size_t most = 64>
+struct RangeLanes;
+
+template <class Pack, class Owner, class HighWins, class LowWins, WindowRange<HighWins, LowWins> Owner::*member,
+          std::size_t most>
+struct RangeLanes<Pack, member, most> {
+    LaneRange<Pack, HighWins, LowWins, most> range;
+
+    static bool fits(const Owner& o) noexcept { return decltype(range)::fits((o.*member).blocks().length()); }
+    static bool settled(const Owner& o) noexcept { return (o.*member).full() && fits(o); }
+    static bool together(const Owner& a, const Owner& b) noexcept {
+        return decltype(range)::together((a.*member).blocks(), (b.*member).blocks());
+    }
+    void load(const Owner& o, std::size_t lane) noexcept { range.load((o.*member).blocks(), lane); }
+    void store(Owner& o, std::size_t lane) const noexcept { range.store((o.*member).blocks(), lane); }
+};
+
 }  // namespace kestov

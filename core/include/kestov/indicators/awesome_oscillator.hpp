@@ -14,6 +14,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/lanes.hpp"
+#include "kestov/lanes_of.hpp"
 #include "kestov/stretches.hpp"
 
 namespace kestov {
@@ -63,26 +64,10 @@ public:
     // median too large for a double, which their shared rings cannot do
     // lane by lane: such a row goes to the series' own updates.
     template <class Pack>
-    struct Lanes {
-        using Average = SMA::Lanes<Pack>;
-        Average fast, slow;
-
-        static bool fits(const AwesomeOscillator& a) noexcept {
-            return Average::fits(a.fast_sma_) && Average::fits(a.slow_sma_);
-        }
-        static bool settled(const AwesomeOscillator& a) noexcept {
-            return Average::settled(a.fast_sma_) && Average::settled(a.slow_sma_);
-        }
-        void load(const AwesomeOscillator& a, std::size_t lane) noexcept {
-            fast.load(a.fast_sma_, lane);
-            slow.load(a.slow_sma_, lane);
-        }
-        void store(AwesomeOscillator& a, std::size_t lane) const noexcept {
-            fast.store(a.fast_sma_, lane);
-            slow.store(a.slow_sma_, lane);
-        }
+    struct Lanes : LanesOf<Pack, &AwesomeOscillator::fast_sma_, &AwesomeOscillator::slow_sma_> {
         template <class Candles>
         [[gnu::always_inline]] std::optional<Pack> step(const Candles& x) noexcept {
+            auto& [fast, slow] = this->parts;
             const Pack median = median_of(x.high(), x.low());
             if (lanes::any(median - median != 0.0)) return std::nullopt;
             const Pack f = fast.step(median);

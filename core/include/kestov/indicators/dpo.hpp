@@ -74,9 +74,10 @@ public:
         LaneWindow<Pack, 34> window;
         Pack value;
 
-        static bool settled(const DPO& d) noexcept {
-            return d.has_value_ && SMA::Lanes<Pack>::fits(d.average_) && decltype(window)::fits(d.window_.size());
+        static bool fits(const DPO& d) noexcept {
+            return SMA::Lanes<Pack>::fits(d.average_) && decltype(window)::fits(d.window_.size());
         }
+        static bool settled(const DPO& d) noexcept { return d.has_value_ && fits(d); }
         void load(const DPO& d, std::size_t lane) noexcept {
             average.load(d.average_, lane);
             window.load(d.window_, lane);

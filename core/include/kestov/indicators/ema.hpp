@@ -148,6 +148,11 @@ struct SteadyEmas {
 // Settled series of a panel (panel.hpp) for a class whose settled state is
 // a chain of N averages, reached through its `emas()`, and whose output is
 // its `combine` of their values.
+// update skips a link whose value is not finite; these lanes need not. A
+// step grows with the average and the value, and with both at the largest
+// double it rounds back to it (checked exactly for periods 2 to 20,000 and
+// 20,000 drawn up to 10^12), so a seeded average of finite values stays
+// finite; one seeded beyond the largest double never seeds the next.
 template <class Owner, std::size_t N, class Pack>
 struct EmaLanes {
     SteadyEmas<N, Pack> e;

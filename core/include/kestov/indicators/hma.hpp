@@ -11,6 +11,7 @@
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
 #include "kestov/indicators/wma.hpp"
+#include "kestov/lanes_of.hpp"
 
 namespace kestov {
 
@@ -59,30 +60,12 @@ public:
     // Settled series of a panel, one per lane of a pack (panel.hpp): the
     // three averages' lanes, stepped as update steps them.
     template <class Pack>
-    struct Lanes {
-        using Average = WMA::Lanes<Pack>;
-        Average half, full, smooth;
-
-        static bool fits(const HMA& a) noexcept {
-            return Average::fits(a.half_wma_) && Average::fits(a.full_wma_) && Average::fits(a.smooth_wma_);
-        }
-        static bool settled(const HMA& a) noexcept {
-            return Average::settled(a.half_wma_) && Average::settled(a.full_wma_) && Average::settled(a.smooth_wma_);
-        }
-        void load(const HMA& a, std::size_t lane) noexcept {
-            half.load(a.half_wma_, lane);
-            full.load(a.full_wma_, lane);
-            smooth.load(a.smooth_wma_, lane);
-        }
-        void store(HMA& a, std::size_t lane) const noexcept {
-            half.store(a.half_wma_, lane);
-            full.store(a.full_wma_, lane);
-            smooth.store(a.smooth_wma_, lane);
-        }
+    struct Lanes : LanesOf<Pack, &HMA::half_wma_, &HMA::full_wma_, &HMA::smooth_wma_> {
         // update skips a difference that is not finite (the averages
         // overflowed); a group with one leaves the row to its series' own
         // updates, its lanes untouched.
         [[gnu::always_inline]] std::optional<Pack> step(Pack x) noexcept {
+            auto& [half, full, smooth] = this->parts;
             const auto hn = half.next(x);
             const auto fn = full.next(x);
             const Pack h = half.value(hn);

@@ -50,16 +50,9 @@ public:
     // periods of up to 64; a group's series must stand at one place in
     // their blocks.
     template <class Pack>
-    struct Lanes {
-        LaneRange<Pack, Higher, Lower, 64> range;
-
-        static bool settled(const MidPoint& m) noexcept { return m.range_.full() && decltype(range)::fits(m.period_); }
-        static bool together(const MidPoint& a, const MidPoint& b) noexcept {
-            return decltype(range)::together(a.range_.blocks(), b.range_.blocks());
-        }
-        void load(const MidPoint& m, std::size_t lane) noexcept { range.load(m.range_.blocks(), lane); }
-        void store(MidPoint& m, std::size_t lane) const noexcept { range.store(m.range_.blocks(), lane); }
+    struct Lanes : RangeLanes<Pack, &MidPoint::range_> {
         [[gnu::always_inline]] Pack step(Pack x) noexcept {
+            auto& range = this->range;
             range.push(x, x);
             const auto [hh, ll] = range.extreme();
             return (hh + ll) / 2.0;

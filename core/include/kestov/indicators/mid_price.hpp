@@ -48,17 +48,10 @@ public:
     // periods of up to 64; a group's series must stand at one place in
     // their blocks.
     template <class Pack>
-    struct Lanes {
-        LaneRange<Pack, Higher, Lower, 64> range;
-
-        static bool settled(const MidPrice& m) noexcept { return m.range_.full() && decltype(range)::fits(m.period_); }
-        static bool together(const MidPrice& a, const MidPrice& b) noexcept {
-            return decltype(range)::together(a.range_.blocks(), b.range_.blocks());
-        }
-        void load(const MidPrice& m, std::size_t lane) noexcept { range.load(m.range_.blocks(), lane); }
-        void store(MidPrice& m, std::size_t lane) const noexcept { range.store(m.range_.blocks(), lane); }
+    struct Lanes : RangeLanes<Pack, &MidPrice::range_> {
         template <class Candles>
         [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            auto& range = this->range;
             range.push(x.high(), x.low());
             const auto [hh, ll] = range.extreme();
             return (hh + ll) / 2.0;

@@ -65,9 +65,8 @@ public:
         LaneWindow<Pack, 65> window;
         Pack value;
 
-        static bool settled(const Momentum& m) noexcept {
-            return m.has_value_ && decltype(window)::fits(m.window_.size());
-        }
+        static bool fits(const Momentum& m) noexcept { return decltype(window)::fits(m.window_.size()); }
+        static bool settled(const Momentum& m) noexcept { return m.has_value_ && fits(m); }
         void load(const Momentum& m, std::size_t lane) noexcept {
             window.load(m.window_, lane);
             value[lane] = m.value_;

@@ -58,7 +58,8 @@ public:
     struct Lanes {
         LaneWindow<Pack, 65> window;
 
-        static bool settled(const ROC& r) noexcept { return r.window_.full() && decltype(window)::fits(r.window_.size()); }
+        static bool fits(const ROC& r) noexcept { return decltype(window)::fits(r.window_.size()); }
+        static bool settled(const ROC& r) noexcept { return r.window_.full() && fits(r); }
         void load(const ROC& r, std::size_t lane) noexcept { window.load(r.window_, lane); }
         void store(ROC& r, std::size_t lane) const noexcept { window.store(r.window_, lane); }
         [[gnu::always_inline]] Pack step(Pack x) noexcept {

@@ -13,6 +13,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/sma.hpp"
 #include "kestov/lanes.hpp"
+#include "kestov/lanes_of.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/stretches.hpp"
 
@@ -49,32 +50,14 @@ public:
         return outer_.update(*inner);
     }
 
-    // Rows [0, n) of a column, as n calls of update would give them. Where
-    // the inner window lies in the column, its sum's chain alone, the inner
-    // averages several rows at a time, and the outer sum's chain a chunk
-    // behind, between the inner's steps.
     // Settled series of a panel, one per lane of a pack (panel.hpp), for
     // periods of up to 64: the two averages' lanes. The outer average skips
     // an inner one that overflowed, which its shared ring cannot do lane by
     // lane: such a row goes to the series' own updates.
     template <class Pack>
-    struct Lanes {
-        using Average = SMA::Lanes<Pack>;
-        Average inner, outer;
-
-        static bool fits(const TRIMA& t) noexcept { return Average::fits(t.inner_) && Average::fits(t.outer_); }
-        static bool settled(const TRIMA& t) noexcept {
-            return Average::settled(t.inner_) && Average::settled(t.outer_);
-        }
-        void load(const TRIMA& t, std::size_t lane) noexcept {
-            inner.load(t.inner_, lane);
-            outer.load(t.outer_, lane);
-        }
-        void store(TRIMA& t, std::size_t lane) const noexcept {
-            inner.store(t.inner_, lane);
-            outer.store(t.outer_, lane);
-        }
+    struct Lanes : LanesOf<Pack, &TRIMA::inner_, &TRIMA::outer_> {
         [[gnu::always_inline]] std::optional<Pack> step(Pack x) noexcept {
+            auto& [inner, outer] = this->parts;
             const Pack sum = inner.next(x);
             const Pack mean = inner.mean(sum);
             if (lanes::any(mean - mean != 0.0)) return std::nullopt;
@@ -83,6 +66,10 @@ public:
         }
     };
 
+    // Rows [0, n) of a column, as n calls of update would give them. Where
+    // the inner window lies in the column, its sum's chain alone, the inner
+    // averages several rows at a time, and the outer sum's chain a chunk
+    // behind, between the inner's steps.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         stretches::feed_object<Pack>(

@@ -51,18 +51,10 @@ public:
     // periods of up to 64; a group's series must stand at one place in
     // their blocks.
     template <class Pack>
-    struct Lanes {
-        LaneRange<Pack, Higher, Lower, 64> range;
-
-        static bool fits(const WilliamsR& w) noexcept { return decltype(range)::fits(w.period_); }
-        static bool settled(const WilliamsR& w) noexcept { return w.range_.full() && fits(w); }
-        static bool together(const WilliamsR& a, const WilliamsR& b) noexcept {
-            return decltype(range)::together(a.range_.blocks(), b.range_.blocks());
-        }
-        void load(const WilliamsR& w, std::size_t lane) noexcept { range.load(w.range_.blocks(), lane); }
-        void store(WilliamsR& w, std::size_t lane) const noexcept { range.store(w.range_.blocks(), lane); }
+    struct Lanes : RangeLanes<Pack, &WilliamsR::range_> {
         template <class Candles>
         [[gnu::always_inline]] Pack step(const Candles& x) noexcept {
+            auto& range = this->range;
             range.push(x.high(), x.low());
             const auto [hh, ll] = range.extreme();
             const Pack r = hh - ll;
