@@ -60,5 +60,7 @@ echo "auditwheel: consistent with $tag"
 "$work/venv/bin/python" -c 'import sys, kestov; print(f"testing {kestov.__file__} on Python {sys.version.split()[0]}")'
 # The whole suite has run against the development install; against the wheel,
 # the tests of what a wheel can get wrong: its modules, stubs and data files.
-"$work/venv/bin/python" -m pytest -q -p no:cacheprovider tests/test_boundary.py tests/test_typing.py \
+workers=$(nproc 2>/dev/null || echo 1)
+[ "$workers" -gt 4 ] && workers=4
+"$work/venv/bin/python" -m pytest -q -p no:cacheprovider -n "$workers" tests/test_boundary.py tests/test_typing.py \
     tests/test_state.py tests/test_golden.py tests/test_many.py tests/test_cli.py tests/test_breadth.py

@@ -45,8 +45,10 @@ run_python() {
 }
 # The chart test is left out: it exercises matplotlib's own extensions, which
 # abort when the ASan runtime is preloaded, and no code of ours beyond cli.py.
+workers=$(nproc 2>/dev/null || echo 1)
+[ "$workers" -gt 4 ] && workers=4
 KESTOV_LEAK_ROUNDS=200 ASAN_OPTIONS="$asan:detect_leaks=0:log_path=$PWD/$out/logs/asan" \
-  run_python tests --ignore=tests/test_plot.py || status=1
+  run_python -n "$workers" tests --ignore=tests/test_plot.py || status=1
 
 # Leak reports go to the logs (exitcode=0), full stacks so that an object
 # allocated by CPython on the extension's behalf shows the extension's frame.
