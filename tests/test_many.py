@@ -124,28 +124,47 @@ def test_swings_too_large_for_a_double_in_settled_series(case):
 FLAWS = [(c, f) for c in CANDLE_CASES for f in ("first", "last", "volume") if f != "volume" or "volume" in c.columns]
 
 
+# 40 rows are checked before any state moves; 600 rows of 40 series, as they are fed, a few
+# hundred rows ahead, and the states that moved are put back.
+@pytest.mark.parametrize("rows", [40, 600])
 @pytest.mark.parametrize("case,flaw", FLAWS, ids=[f"{c.name}-{f}" for c, f in FLAWS])
-def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw):
+def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw, rows):
+    series, s, bad = (9, 8, 17) if rows < 100 else (40, 30, 450)  # s: in the second block of series
     start = warmed(case)
-    columns = universe(case, 8, 40, 9)
-    panel = Panel(start, 9)
+    columns = universe(case, 8, rows, series)
+    panel = Panel(start, series)
     panel.batch(*[np.ascontiguousarray(c[:10]) for c in columns])
     before = pickle.dumps(panel)
     rest = [np.ascontiguousarray(c[10:]) for c in columns]
     for c in rest:  # a bar with one field missing is not a hole
-        c[17, 8] = 1.0 if np.isnan(c[17, 8]) else c[17, 8]
+        c[bad, s] = 1.0 if np.isnan(c[bad, s]) else c[bad, s]
     prices = [k for k, name in enumerate(case.columns) if name != "timestamp"]
     if flaw == "volume":
-        rest[case.columns.index("volume")][17, 8] = -0.5
+        rest[case.columns.index("volume")][bad, s] = -0.5
     else:
-        rest[prices[0] if flaw == "first" else prices[-1]][17, 8] = np.nan
-    rest[0][23, 2] = np.inf  # later, in another block of series when two threads split them
-    with pytest.raises(ValueError, match=r"^invalid candle at row 17, series 8: "):
+        rest[prices[0] if flaw == "first" else prices[-1]][bad, s] = np.nan
+    rest[0][bad + 6, 2] = np.inf  # later, in the first block of series when two threads split them
+    with pytest.raises(ValueError, match=rf"^invalid candle at row {bad}, series {s}: "):
         panel.batch(*rest, threads=2)
     assert pickle.dumps(panel) == before
-    with pytest.raises(ValueError, match=r"^invalid candle in series 8: "):
-        panel.update(*[c[17] for c in rest])
+    with pytest.raises(ValueError, match=rf"^invalid candle in series {s}: "):
+        panel.update(*[c[bad] for c in rest])
     assert pickle.dumps(panel) == before
+
+
+# An output of 16 MiB or more goes past the caches, where its packs are aligned; the same rows
+# in two calls of half the size do not. Each series is one walk, started at its own row.
+@by_class([c for c in CASES if c.name in ("SMA", "ATR", "OBV", "MACD")])
+def test_outputs_larger_than_the_caches(case):
+    rows, series = 2048, 1024
+    walk = [np.asarray(c) for c in case.batch_args(case.series(5, rows))]
+    columns = [np.ascontiguousarray(np.stack([np.roll(c, 7 * s) for s in range(series)], axis=1)) for c in walk]
+    whole, halves = Panel(case.make(), series), Panel(case.make(), series)
+    got = whole.batch(*columns, threads=2)
+    want = np.concatenate([halves.batch(*[np.ascontiguousarray(c[:1024]) for c in columns], threads=1),
+                           halves.batch(*[np.ascontiguousarray(c[1024:]) for c in columns], threads=1)])
+    assert got.tobytes() == want.tobytes()
+    assert pickle.dumps(whole) == pickle.dumps(halves)
 
 
 @by_class([CASES[0], CASES[6]])

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cstddef>
@@ -150,13 +151,14 @@ template <class D>
     doubtful |= ~sure;
 }
 
-// Each row is first tested whole, without a branch per candle; only a row
-// that fails is searched with the candle rules for the first invalid one.
+// Rows [row0, rows) of series [first, last). Each row is first tested
+// whole, without a branch per candle; only a row that fails is searched with
+// the candle rules for the first invalid one.
 template <class D>
-[[gnu::always_inline]] inline Invalid find_invalid(const Column* c, std::size_t rows, std::size_t count,
-                                                   std::size_t first, std::size_t last) noexcept {
+[[gnu::always_inline]] inline Invalid find_invalid(const Column* c, std::size_t row0, std::size_t rows,
+                                                   std::size_t count, std::size_t first, std::size_t last) noexcept {
     if constexpr (std::same_as<InputOf<D>, Candle>) {
-        for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t r = row0; r < rows; ++r) {
             const std::size_t base = r * count;
             LaneMask doubtful{};
             std::size_t s = first;
@@ -177,27 +179,27 @@ template <class D>
 }
 
 template <class D>
-Invalid find_invalid_portable(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
-                              std::size_t last) noexcept {
-    return find_invalid<D>(c, rows, count, first, last);
+Invalid find_invalid_portable(const Column* c, std::size_t row0, std::size_t rows, std::size_t count,
+                              std::size_t first, std::size_t last) noexcept {
+    return find_invalid<D>(c, row0, rows, count, first, last);
 }
 
 #ifdef KESTOV_FMA_COPY
 // Processors with fused multiply-add have AVX2: all four lanes in one register.
 template <class D>
-[[gnu::target("avx2")]] Invalid find_invalid_avx2(const Column* c, std::size_t rows, std::size_t count,
-                                                  std::size_t first, std::size_t last) noexcept {
-    return find_invalid<D>(c, rows, count, first, last);
+[[gnu::target("avx2")]] Invalid find_invalid_avx2(const Column* c, std::size_t row0, std::size_t rows,
+                                                  std::size_t count, std::size_t first, std::size_t last) noexcept {
+    return find_invalid<D>(c, row0, rows, count, first, last);
 }
 #endif
 
 template <class D>
-Invalid first_invalid(const Column* c, std::size_t rows, std::size_t count, std::size_t first,
+Invalid first_invalid(const Column* c, std::size_t row0, std::size_t rows, std::size_t count, std::size_t first,
                       std::size_t last) noexcept {
 #ifdef KESTOV_FMA_COPY
-    if (has_fma()) return find_invalid_avx2<D>(c, rows, count, first, last);
+    if (has_fma()) return find_invalid_avx2<D>(c, row0, rows, count, first, last);
 #endif
-    return find_invalid_portable<D>(c, rows, count, first, last);
+    return find_invalid_portable<D>(c, row0, rows, count, first, last);
 }
 
 // One cell: series s's input at index i of the columns. The candle is used
@@ -257,6 +259,47 @@ struct CandlesAt {
     [[gnu::always_inline]] Pack volume() const noexcept { return lanes::load<Pack>(k.volume + i); }
 };
 
+// Outputs of at least this many bytes are stored past the caches where
+// their packs are aligned (lanes::stream).
+inline constexpr std::size_t streamed_bytes = std::size_t{16} << 20;
+
+// Blocks of at least this many rows have their candles checked as they are
+// fed (Checking): below it, keeping the states aside costs more than a pass
+// over inputs still in the cache.
+inline constexpr std::size_t checked_while_fed = 256;
+
+// A block whose candles are checked as it is fed, a few rows ahead of its
+// steps, rather than in a pass of their own before any state moves: a large
+// block then reads its inputs from memory once. The first invalid candle
+// stops the block; `earliest` is the earliest row at which any block has
+// found one, past which no block need go on. The caller puts back the
+// states that moved.
+struct alignas(64) Checking {  // a cache line of its own, for its block's thread
+    std::atomic<std::size_t>* earliest;
+    Invalid found;
+
+    // Rows a check runs ahead: some hundred kilobytes of inputs, which the
+    // steps then find in the cache.
+    static std::size_t rows_ahead(std::size_t series, std::size_t columns) noexcept {
+        return std::max<std::size_t>(1, (std::size_t{128} << 10) / (series * columns * sizeof(double) + 1));
+    }
+    // Whether rows [row0, rows) may be fed: all their candles valid and no
+    // earlier invalid one found elsewhere.
+    template <class D>
+    [[gnu::always_inline]] bool pass(const Column* c, std::size_t row0, std::size_t rows, std::size_t count,
+                                     std::size_t first, std::size_t last) noexcept {
+        if (row0 > earliest->load(std::memory_order_relaxed)) return false;
+        const Invalid f = first_invalid<D>(c, row0, rows, count, first, last);
+        if (f.error == nullptr) [[likely]]
+            return true;
+        found = f;
+        std::size_t seen = earliest->load(std::memory_order_relaxed);
+        while (found.row < seen && !earliest->compare_exchange_weak(seen, found.row, std::memory_order_relaxed)) {
+        }
+        return false;
+    }
+};
+
 // Row by row, series by series. Where the class steps its settled state in
 // lanes and `storage` is given, each group of a pack's width of series whose
 // states are all settled runs in lanes for as long as its rows are plain
@@ -264,10 +307,17 @@ struct CandlesAt {
 // own updates, and the group rejoins the lanes once all are settled again.
 template <class D, class Pack>
 [[gnu::always_inline]] inline void feed_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
-                                             double* out, std::size_t first, std::size_t last,
-                                             void* storage) noexcept {
+                                             double* out, std::size_t first, std::size_t last, void* storage,
+                                             Checking* checking) noexcept {
     using Core = typename D::Core;
     const std::size_t count = panel.size();
+    // Rows in chunks, each checked first when `checking` is given.
+    const std::size_t chunk = checking == nullptr ? rows : Checking::rows_ahead(last - first, D::Rows::names.size());
+    const auto feeds = [&](std::size_t r0, std::size_t r1) KESTOV_INLINE_LAMBDA {
+        if constexpr (std::same_as<InputOf<D>, Candle>)
+            if (checking != nullptr) return checking->pass<D>(c, r0, r1, count, first, last);
+        return true;
+    };
     if constexpr (in_lanes<D, Pack>) {
         if (storage != nullptr) {
             using L = typename Core::template Lanes<Pack>;
@@ -276,6 +326,11 @@ template <class D, class Pack>
             const std::size_t groups = (last - first) / w, tail = first + groups * w;
             L* const group = static_cast<L*>(storage);
             bool* const stepping = reinterpret_cast<bool*>(group + groups);
+            // An output far larger than the caches goes around them, where
+            // every group's pack of it is aligned.
+            const bool streaming = width == 0 && rows * count * sizeof(double) >= streamed_bytes &&
+                                   reinterpret_cast<std::uintptr_t>(out) % sizeof(Pack) == 0 && count % w == 0 &&
+                                   first % w == 0;
             const auto join = [&](std::size_t g) KESTOV_INLINE_LAMBDA {
                 const std::size_t s = first + g * w;
                 for (std::size_t j = 0; j < w; ++j)
@@ -292,7 +347,8 @@ template <class D, class Pack>
                 new (group + g) L;
                 stepping[g] = join(g);
             }
-            for (std::size_t r = 0; r < rows; ++r) {
+            for (std::size_t r0 = 0; r0 < rows && feeds(r0, std::min(rows, r0 + chunk)); r0 += chunk)
+            for (std::size_t r = r0, r1 = std::min(rows, r0 + chunk); r < r1; ++r) {
                 const std::size_t base = r * count;
                 for (std::size_t g = 0; g < groups; ++g) {
                     const std::size_t s = first + g * w, i = base + s;
@@ -302,7 +358,10 @@ template <class D, class Pack>
                         if (!lanes::any(d != d)) [[likely]] {
                             const auto emit = [&](const auto& y) KESTOV_INLINE_LAMBDA {
                                 if constexpr (width == 0) {
-                                    lanes::store(out + i, y);
+                                    if (streaming)
+                                        lanes::stream(out + i, y);
+                                    else
+                                        lanes::store(out + i, y);
                                 } else {
                                     for (std::size_t j = 0; j < w; ++j)
                                         for (std::size_t m = 0; m < width; ++m) out[(i + j) * width + m] = y[m][j];
@@ -335,11 +394,13 @@ template <class D, class Pack>
             for (std::size_t g = 0; g < groups; ++g)
                 if (stepping[g])
                     for (std::size_t j = 0; j < w; ++j) group[g].store(panel[first + g * w + j], j);
+            if (streaming) lanes::streamed();
             return;
         }
     }
-    for (std::size_t r = 0; r < rows; ++r)
-        for (std::size_t s = first; s < last; ++s) feed_cell<D>(panel, c, out, s, r * count + s);
+    for (std::size_t r0 = 0; r0 < rows && feeds(r0, std::min(rows, r0 + chunk)); r0 += chunk)
+        for (std::size_t r = r0, r1 = std::min(rows, r0 + chunk); r < r1; ++r)
+            for (std::size_t s = first; s < last; ++s) feed_cell<D>(panel, c, out, s, r * count + s);
 }
 
 // Compiled twice, as the single objects' row loop is (row_loop.hpp): the
@@ -348,28 +409,30 @@ template <class D, class Pack>
 template <class D>
 [[KESTOV_ROW_LOOP_OPTIONS]] void feed_rows_portable(Panel<typename D::Core>& panel, const Column* c, std::size_t rows,
                                                      double* out, std::size_t first, std::size_t last,
-                                                     void* storage) noexcept {
-    feed_rows<D, lanes::Narrow>(panel, c, rows, out, first, last, storage);
+                                                     void* storage, Checking* checking) noexcept {
+    feed_rows<D, lanes::Narrow>(panel, c, rows, out, first, last, storage, checking);
 }
 
 #ifdef KESTOV_FMA_COPY
 template <class D>
 [[KESTOV_ROW_LOOP_OPTIONS, gnu::target("fma")]] void feed_rows_fma(Panel<typename D::Core>& panel, const Column* c,
                                                                     std::size_t rows, double* out, std::size_t first,
-                                                                    std::size_t last, void* storage) noexcept {
-    feed_rows<D, lanes::Wide>(panel, c, rows, out, first, last, storage);
+                                                                    std::size_t last, void* storage,
+                                                                    Checking* checking) noexcept {
+    feed_rows<D, lanes::Wide>(panel, c, rows, out, first, last, storage, checking);
 }
 #endif
 
 // `storage`: lane_bytes<D>(last - first) bytes aligned to a cache line, or null
-// to step every cell on its own.
+// to step every cell on its own. `checking`: null when the candles were
+// checked before.
 template <class D>
 void run_rows(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
-              std::size_t last, void* storage = nullptr) noexcept {
+              std::size_t last, void* storage = nullptr, Checking* checking = nullptr) noexcept {
 #ifdef KESTOV_FMA_COPY
-    if (has_fma()) return feed_rows_fma<D>(panel, c, rows, out, first, last, storage);
+    if (has_fma()) return feed_rows_fma<D>(panel, c, rows, out, first, last, storage, checking);
 #endif
-    feed_rows_portable<D>(panel, c, rows, out, first, last, storage);
+    feed_rows_portable<D>(panel, c, rows, out, first, last, storage, checking);
 }
 
 // ---- Series by series ------------------------------------------------------------
@@ -622,11 +685,31 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     PyObject* result = new_panel_output(2, rows, count, width_of<D>, &out);
     if (result == nullptr) return nullptr;
 
-    // Every candle is checked before any state moves, so a refused block
-    // leaves the panel as it was. The interpreter lock is not needed: the
-    // panel owns its states, and the caller keeps the inputs alive.
+    // A refused block leaves the panel as it was: every candle is checked
+    // before any state moves, or, for a block of many rows, as the rows are
+    // fed, the states kept aside to be put back (Checking). The interpreter
+    // lock is not needed: the panel owns its states, and the caller keeps
+    // the inputs alive.
     const auto blocks = plan_blocks(count, threads);
     std::vector<Invalid> found(blocks.size());
+    std::vector<typename D::Core> before;
+    std::vector<Checking> checking;
+    std::atomic<std::size_t> earliest{std::numeric_limits<std::size_t>::max()};
+    if constexpr (std::same_as<InputOf<D>, Candle>) {
+        if (!tiles && rows >= checked_while_fed) {
+            try {
+                before.reserve(count);
+                for (std::size_t s = 0; s < count; ++s) {
+                    auto copy = copy_state(panel[s]);
+                    if (!copy) break;
+                    before.push_back(std::move(copy).value());
+                }
+                if (before.size() == count) checking.assign(blocks.size(), Checking{&earliest, {}});
+            } catch (...) {
+            }
+            if (checking.empty()) before.clear();  // checked first, as for a short block
+        }
+    }
     std::vector<double> scratch;
     std::vector<unsigned char> marks;
     std::vector<CacheLine> storage;  // lane states, a run per block
@@ -650,9 +733,11 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     Invalid bad;
     Py_BEGIN_ALLOW_THREADS
     if constexpr (std::same_as<InputOf<D>, Candle>) {
-        run_blocks(blocks.size(), [&](std::size_t b) {
-            found[b] = first_invalid<D>(columns.data(), rows, count, blocks[b].first, blocks[b].second);
-        });
+        if (checking.empty()) {
+            run_blocks(blocks.size(), [&](std::size_t b) {
+                found[b] = first_invalid<D>(columns.data(), 0, rows, count, blocks[b].first, blocks[b].second);
+            });
+        }
         for (const Invalid& f : found)
             if (f.error != nullptr && (bad.error == nullptr || f.before(bad))) bad = f;
     }
@@ -664,8 +749,15 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
                                           scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells);
             }
             run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
-                        storage.empty() ? nullptr : storage.data() + stored_at[b]);
+                        storage.empty() ? nullptr : storage.data() + stored_at[b],
+                        checking.empty() ? nullptr : &checking[b]);
         });
+    if (!checking.empty()) {
+        for (const Checking& k : checking)
+            if (k.found.error != nullptr && (bad.error == nullptr || k.found.before(bad))) bad = k.found;
+        if (bad.error != nullptr)
+            for (std::size_t s = 0; s < count; ++s) panel[s] = std::move(before[s]);
+    }
     Py_END_ALLOW_THREADS
     if (bad.error != nullptr) {
         Py_DECREF(result);
@@ -688,7 +780,7 @@ PyObject* panel_update(PanelObject* self, PyObject* const* args, Py_ssize_t narg
     std::size_t rows = 0;
     static constexpr auto types = column_types<typename D::Rows>();
     if (!read_panel_columns(objects, D::Rows::names, 1, count, columns.data(), &rows, types)) return nullptr;
-    const Invalid bad = first_invalid<D>(columns.data(), 1, count, 0, count);
+    const Invalid bad = first_invalid<D>(columns.data(), 0, 1, count, 0, count);
     if (bad.error != nullptr) return raise_invalid(bad, false);
     double* out = nullptr;
     PyObject* result = new_panel_output(1, 1, count, width_of<D>, &out);

@@ -141,6 +141,34 @@ template <class T>
     std::memcpy(p, &x, sizeof x);
 }
 
+// x to p past the caches (a non-temporal store), for outputs much larger
+// than the caches: their lines are not read in first, and do not push the
+// inputs out. p must be aligned to the pack's size. A thread that streams
+// ends with `streamed()` before others read what it wrote.
+// Elsewhere, a plain store.
+#if defined(__x86_64__) && !defined(__clang__) && !defined(KESTOV_PLAIN_LANES)
+[[gnu::always_inline]] inline void stream(double* p, Narrow x) noexcept { __builtin_ia32_movntpd(p, x); }
+// Only in code built for AVX, where a Wide pack is one register. GCC has no
+// target-neutral builtin, and its AVX one cannot be called from the lambdas
+// inlined into such code.
+[[gnu::always_inline]] inline void stream(double* p, Wide x) noexcept {
+    asm("vmovntpd %1, %0" : "=m"(*reinterpret_cast<Wide*>(p)) : "x"(x));
+}
+#endif
+template <class T>
+[[gnu::always_inline]] inline void stream(double* p, T x) noexcept {
+#if defined(__clang__) && !defined(KESTOV_PLAIN_LANES)
+    __builtin_nontemporal_store(x, reinterpret_cast<T*>(__builtin_assume_aligned(p, sizeof(T))));
+#else
+    store(p, x);
+#endif
+}
+[[gnu::always_inline]] inline void streamed() noexcept {
+#if defined(__x86_64__)
+    __builtin_ia32_sfence();
+#endif
+}
+
 // Lane j of x; x itself for a double.
 template <class T>
 [[gnu::always_inline]] inline double lane(const T& x, std::size_t j) noexcept {
