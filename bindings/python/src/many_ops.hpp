@@ -328,7 +328,7 @@ template <class D, class Pack>
             bool* const stepping = reinterpret_cast<bool*>(group + groups);
             // An output far larger than the caches goes around them, where
             // every group's pack of it is aligned.
-            const bool streaming = width == 0 && rows * count * sizeof(double) >= streamed_bytes &&
+            const bool streaming = rows * count * std::max<std::size_t>(1, width) * sizeof(double) >= streamed_bytes &&
                                    reinterpret_cast<std::uintptr_t>(out) % sizeof(Pack) == 0 && count % w == 0 &&
                                    first % w == 0;
             const auto join = [&](std::size_t g) KESTOV_INLINE_LAMBDA {
@@ -363,8 +363,16 @@ template <class D, class Pack>
                                     else
                                         lanes::store(out + i, y);
                                 } else {
-                                    for (std::size_t j = 0; j < w; ++j)
-                                        for (std::size_t m = 0; m < width; ++m) out[(i + j) * width + m] = y[m][j];
+                                    // The group's outputs, series by series, are `width` packs.
+                                    double* const at = out + i * width;
+                                    for (std::size_t p = 0; p < width; ++p) {
+                                        Pack o{};
+                                        for (std::size_t t = 0; t < w; ++t) o[t] = y[(p * w + t) % width][(p * w + t) / width];
+                                        if (streaming)
+                                            lanes::stream(at + p * w, o);
+                                        else
+                                            lanes::store(at + p * w, o);
+                                    }
                                 }
                             };
                             const auto y = [&]() KESTOV_INLINE_LAMBDA {
