@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,10 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "args.hpp"
 #include "arrays.hpp"
@@ -230,6 +235,38 @@ constexpr bool in_lanes = SteppedInLanes<typename D::Core, Pack>;
 // instruction set, which the type's alignment elsewhere may not promise.
 struct alignas(64) CacheLine {
     unsigned char bytes[64];
+};
+
+// The lane states of a batch. Every row visits every group's state, a few
+// kilobytes apart for the classes with windows: on huge pages, where the
+// system has them, those visits do not each need a page of their own in the
+// address translation caches.
+class LaneStorage {
+public:
+    LaneStorage() = default;
+    LaneStorage(const LaneStorage&) = delete;
+    LaneStorage& operator=(const LaneStorage&) = delete;
+    ~LaneStorage() { std::free(lines_); }
+
+    // Room for `count` lines, or false.
+    bool reserve(std::size_t count) noexcept {
+        constexpr std::size_t huge = std::size_t{2} << 20;
+        if (count == 0) return true;
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(CacheLine) - huge) return false;
+        const std::size_t bytes = count * sizeof(CacheLine);
+        const std::size_t align = bytes >= huge / 2 ? huge : sizeof(CacheLine);
+        const std::size_t size = (bytes + align - 1) / align * align;
+        lines_ = static_cast<CacheLine*>(std::aligned_alloc(align, size));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+        if (lines_ != nullptr && align == huge) madvise(lines_, size, MADV_HUGEPAGE);
+#endif
+        return lines_ != nullptr;
+    }
+    bool empty() const noexcept { return lines_ == nullptr; }
+    CacheLine* data() const noexcept { return lines_; }
+
+private:
+    CacheLine* lines_ = nullptr;
 };
 
 // Bytes a block of `series` needs to step its groups in lanes, for either
@@ -720,7 +757,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     }
     std::vector<double> scratch;
     std::vector<unsigned char> marks;
-    std::vector<CacheLine> storage;  // lane states, a run per block
+    LaneStorage storage;  // lane states, a run per block
     std::vector<std::size_t> stored_at;
     try {
         if (tiles) {
@@ -732,7 +769,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
                 stored_at.push_back(packs);
                 packs += (lane_bytes<D>(z - a) + sizeof(CacheLine) - 1) / sizeof(CacheLine);
             }
-            storage.resize(packs);
+            if (!storage.reserve(packs)) throw std::bad_alloc();
         }
     } catch (...) {
         Py_DECREF(result);
