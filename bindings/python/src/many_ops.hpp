@@ -93,6 +93,21 @@ struct Cell {
     const char* error = nullptr;
 };
 
+// Groups in lanes read a block's rows series after series, a few kilobytes
+// at a time before the next row: too short a run for the processor to fetch
+// ahead on its own, and each group's step too short to hide the wait, so
+// they ask for the inputs `ahead_bytes` ahead (an address past a column's
+// end is only a hint, never read). Candle blocks checked as they are fed
+// (Checking) and series stepped one by one gain nothing from it.
+inline constexpr std::size_t ahead_bytes = 4096;
+
+template <class D>
+[[gnu::always_inline]] inline void fetch_ahead(const Column* c, std::size_t i) noexcept {
+    for (std::size_t k = 0; k < D::Rows::names.size(); ++k)
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c[k].data) +
+                                                         i * sizeof(double) + ahead_bytes));
+}
+
 template <class D>
 [[gnu::always_inline]] inline bool is_hole(const Column* c, std::size_t i) noexcept {
     // A timestamp column says nothing about a hole: only the prices do.
@@ -390,6 +405,7 @@ template <class D, class Pack>
                 for (std::size_t g = 0; g < groups; ++g) {
                     const std::size_t s = first + g * w, i = base + s;
                     if (stepping[g]) {
+                        fetch_ahead<D>(c, i);
                         const Pack x = lanes::load<Pack>(doubles(c[0]) + i);
                         const Pack d = x - x;  // NaN for a hole (every candle else is finite) or a non-finite value
                         if (!lanes::any(d != d)) [[likely]] {
