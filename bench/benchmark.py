@@ -539,6 +539,30 @@ def keep_freed_heap():
         pass
 
 
+def copy_bandwidth(cells, repeat):
+    """GB/s of NumPy copying a block of `cells` doubles that no cache holds,
+    bytes read plus bytes written, on one thread and split over two: what
+    memory allows a panel that reads its inputs and writes its outputs once."""
+    import threading
+    source = np.random.default_rng(0).random(cells)
+    target = np.empty_like(source)
+    target[:] = 0.0
+
+    def split(threads):
+        def run(_):
+            parts = [threading.Thread(target=np.copyto, args=(target[k * cells // threads:(k + 1) * cells // threads],
+                                                              source[k * cells // threads:(k + 1) * cells // threads]))
+                     for k in range(threads)]
+            for t in parts:
+                t.start()
+            for t in parts:
+                t.join()
+        return run
+
+    one, two = medians_ns([(split(1), 1), (split(2), 1)], repeat)
+    return {"1_thread": 2 * source.nbytes / one, "2_threads": 2 * source.nbytes / two}
+
+
 def run_universe(names, rows, series, repeat, talib, seed, update_series=5000):
     from kestov.many import Panel
     keep_freed_heap()
@@ -711,6 +735,13 @@ def markdown(report):
             f"timing). Update: rows of a live feed, one row of {u['update_series']:,} series a call, on a panel past "
             "its warm-up, per series. Memory: the C allocator's growth for a panel of 20,000 series, per series. The targets for the "
             "geometric mean and the slowest class are over the first module's classes that TA-Lib shares.")
+        bw = u.get("copy_gb_per_s")
+        if bw:
+            add("")
+            add(f"Memory, for scale: NumPy copies a block three times this size (read plus written) at "
+                f"{bw['1_thread']:.1f} GB/s on one thread and {bw['2_threads']:.1f} GB/s split over two. A class whose "
+                "lanes step faster than its inputs arrive gains little from a second thread where the two figures "
+                "are close.")
         add("")
         add("| Class | panel, 1 thread | 2 threads / 1 | TA-Lib loop | panel / TA-Lib loop | update ns per series "
             "| bytes per series |")
@@ -797,6 +828,7 @@ def main(argv=None):
         u_rows, u_series = (int(x) for x in args.universe.lower().split("x"))
         meta["universe"] = {"rows": u_rows, "series": u_series, "update_series": 5000}
         report["universe"] = run_universe(names, u_rows, u_series, max(3, args.repeat // 3), talib, args.seed)
+        meta["universe"]["copy_gb_per_s"] = copy_bandwidth(u_rows * u_series * 3, args.repeat)
     report["targets"] = targets(batch, update, report.get("universe"))
 
     args.json.parent.mkdir(parents=True, exist_ok=True)

@@ -33,6 +33,7 @@ def test_benchmark_runs(tmp_path):
         assert all(b["talib_ns_per_row"] > 0 and b["check"]["values_compared"] > 0 for b in matched)
     assert [e["class"] for e in report["universe"]] == names
     assert all(e["ns_per_cell"] > 0 and e["update_ns_per_series"] > 0 for e in report["universe"])
+    assert all(v > 0 for v in report["meta"]["universe"]["copy_gb_per_s"].values())
     text = md.read_text()
     assert all(f"| {name} |" in text for name in names) and report["meta"]["date"] in text
 
