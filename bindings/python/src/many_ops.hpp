@@ -517,11 +517,11 @@ constexpr std::size_t tile_cells = 256 * 64;
 template <class Core>
 constexpr std::size_t tall = 512;
 template <>
-constexpr std::size_t tall<HMA> = 128;
+inline constexpr std::size_t tall<HMA> = 128;
 template <>
-constexpr std::size_t tall<TSI> = 128;
+inline constexpr std::size_t tall<TSI> = 128;
 template <>
-constexpr std::size_t tall<UltimateOscillator> = 128;
+inline constexpr std::size_t tall<UltimateOscillator> = 128;
 template <class D>
 constexpr std::size_t tile_rows = tall<typename D::Core>;
 template <class D>
