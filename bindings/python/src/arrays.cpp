@@ -190,7 +190,14 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
 // blocks. The interpreter lock guards the cache: arrays are made and freed
 // under it.
 constexpr std::size_t huge_output = std::size_t{8} << 20;
-constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+void* huge_pages(std::size_t size) noexcept {
+    void* memory = std::aligned_alloc(huge_page, size);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
+#endif
+    return memory;
+}
 
 struct Block {
     void* memory = nullptr;
@@ -206,11 +213,7 @@ void* take_block(std::size_t size) {
             return memory;
         }
     }
-    void* memory = std::aligned_alloc(huge_page, size);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
-#endif
-    return memory;
+    return huge_pages(size);
 }
 
 void give_back(PyObject* capsule) {

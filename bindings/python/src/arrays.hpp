@@ -69,6 +69,12 @@ bool read_panel_columns(std::span<PyObject* const> objects, std::span<const char
 // `ndim` 1, (series[, width]).
 PyObject* new_panel_output(int ndim, std::size_t rows, std::size_t series, std::size_t width, double** data);
 
+// `size` bytes (a multiple of huge_page) aligned to a huge page and on huge
+// pages where the system offers them, for std::free; null when there is no
+// room.
+inline constexpr std::size_t huge_page = std::size_t{2} << 20;
+void* huge_pages(std::size_t size) noexcept;
+
 // Sets the process's PanicException (a BaseException subclass, made once).
 void raise_panic(const char* text);
 

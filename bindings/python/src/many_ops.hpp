@@ -23,10 +23,6 @@
 #include <utility>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "args.hpp"
 #include "arrays.hpp"
 #include "borrow.hpp"
@@ -265,16 +261,13 @@ public:
 
     // Room for `count` lines, or false.
     bool reserve(std::size_t count) noexcept {
-        constexpr std::size_t huge = std::size_t{2} << 20;
+        constexpr std::size_t huge = huge_page;
         if (count == 0) return true;
-        if (count > std::numeric_limits<std::size_t>::max() / sizeof(CacheLine) - huge) return false;
+        if (count > (std::numeric_limits<std::size_t>::max() - huge) / sizeof(CacheLine)) return false;
         const std::size_t bytes = count * sizeof(CacheLine);
-        const std::size_t align = bytes >= huge / 2 ? huge : sizeof(CacheLine);
-        const std::size_t size = (bytes + align - 1) / align * align;
-        lines_ = static_cast<CacheLine*>(std::aligned_alloc(align, size));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-        if (lines_ != nullptr && align == huge) madvise(lines_, size, MADV_HUGEPAGE);
-#endif
+        lines_ = static_cast<CacheLine*>(bytes >= huge / 2
+                                             ? huge_pages((bytes + huge - 1) / huge * huge)
+                                             : std::aligned_alloc(sizeof(CacheLine), bytes));
         return lines_ != nullptr;
     }
     bool empty() const noexcept { return lines_ == nullptr; }
