@@ -232,3 +232,32 @@ def test_type_error_names_any_qualname(case, answer):
     with pytest.raises(TypeError) as e:
         case.make().batch(*args[:-1], odd)
     assert str(e.value) == f"argument '{case.columns[-1]}': '{answer}' object cannot be converted to 'PyArray<T, D>'"
+
+
+RANGE_CASES = [c for c in CASES if c.name in ("Stochastic", "WilliamsR", "Donchian", "MidPoint", "MidPrice")]
+
+
+def tied(case, seed, n):
+    """Prices from a few integers and both zeros: equal highs and lows everywhere, so which of them a window
+    keeps shows in the bits."""
+    rng = np.random.default_rng(seed)
+    low = rng.integers(-2, 3, n).astype(float)
+    high = low + rng.integers(0, 3, n)
+    for a in (low, high):
+        a[(a == 0) & (rng.random(n) < 0.5)] = -0.0
+    close = np.where(rng.random(n) < 0.5, low, high)
+    if case.kind == "value":
+        return list(close)
+    return [case.row((c, h, lo, c, 1.0, 60 * i)) for i, (h, lo, c) in enumerate(zip(high, low, close))]
+
+
+@pytest.mark.parametrize("period", [1, 2, 3, 14, 64, 128, 129])
+@by_class(RANGE_CASES)
+def test_batch_keeps_the_same_of_equal_prices(case, period):
+    key = "k_period" if case.name == "Stochastic" else "period"
+    make = lambda: case.cls(**{**case.kwargs, key: period})  # noqa: E731
+    inputs = tied(case, period, 3 * period + 1500)
+    obj, twin = make(), make()
+    out = obj.batch(*case.batch_args(inputs))
+    assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
+    assert_same_state(case, obj, twin)

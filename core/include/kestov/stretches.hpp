@@ -128,13 +128,32 @@ template <std::size_t size = chunk, class Chunk>
     for (std::size_t c = first; c < last; c += std::min(size, last - c)) each(c, std::min(c + size, last));
 }
 
-// Row i's output: a double, or an array of a row's several outputs.
+// The cache lines of the outputs of rows [first, last), `width` to a row,
+// asked for ahead of their stores: a chunk's outputs are written in a burst
+// after its work, and stores to lines not yet in the cache would stall it.
+[[gnu::always_inline]] inline void claim_rows(double* out, std::size_t first, std::size_t last,
+                                              std::size_t width) noexcept {
+    constexpr std::size_t line = 64 / sizeof(double);
+    for (std::size_t j = first * width; j < last * width; j += line) __builtin_prefetch(out + j, 1);
+}
+
+// Row i's output: a double, or an array of a row's several outputs; or,
+// of packs (lanes.hpp), the outputs of a pack's width of rows from i.
 template <class Row>
 [[gnu::always_inline]] inline void put(double* out, std::size_t i, const Row& row) noexcept {
     if constexpr (std::is_same_v<Row, double>) {
         out[i] = row;
-    } else {
+    } else if constexpr (requires { lanes::width<typename Row::value_type>; } &&
+                         !std::is_same_v<typename Row::value_type, double>) {
+        constexpr std::size_t k = std::tuple_size_v<Row>, w = lanes::width<typename Row::value_type>;
+#pragma GCC unroll 8
+        for (std::size_t r = 0; r < w; ++r)
+#pragma GCC unroll 8
+            for (std::size_t j = 0; j < k; ++j) out[(i + r) * k + j] = row[j][r];
+    } else if constexpr (requires { row.size(); }) {
         for (std::size_t j = 0; j < row.size(); ++j) out[i * row.size() + j] = row[j];
+    } else {
+        lanes::store(out + i, row);
     }
 }
 

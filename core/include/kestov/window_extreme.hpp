@@ -25,29 +25,41 @@
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
 #include "kestov/ring_buffer.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
-// `loser` is beaten by every finite price.
+// `loser` is beaten by every finite price. `pick(newer, older)` is the
+// price the rule keeps, for finite prices, in the form `b < a ? a : b` that
+// compiles to one max (min) instruction, whose tie goes to its second
+// operand.
 struct HigherOrEqual {
     static constexpr double loser = -std::numeric_limits<double>::infinity();
     template <class V>
     auto operator()(V newer, V older) const noexcept { return older <= newer; }
+    template <class V>
+    [[gnu::always_inline]] static V pick(V newer, V older) noexcept { return lanes::select(newer < older, older, newer); }
 };
 struct Higher {
     static constexpr double loser = -std::numeric_limits<double>::infinity();
     template <class V>
     auto operator()(V newer, V older) const noexcept { return older < newer; }
+    template <class V>
+    [[gnu::always_inline]] static V pick(V newer, V older) noexcept { return lanes::select(older < newer, newer, older); }
 };
 struct LowerOrEqual {
     static constexpr double loser = std::numeric_limits<double>::infinity();
     template <class V>
     auto operator()(V newer, V older) const noexcept { return newer <= older; }
+    template <class V>
+    [[gnu::always_inline]] static V pick(V newer, V older) noexcept { return lanes::select(older < newer, older, newer); }
 };
 struct Lower {
     static constexpr double loser = std::numeric_limits<double>::infinity();
     template <class V>
     auto operator()(V newer, V older) const noexcept { return newer < older; }
+    template <class V>
+    [[gnu::always_inline]] static V pick(V newer, V older) noexcept { return lanes::select(newer < older, newer, older); }
 };
 
 struct PriceMark {
@@ -288,25 +300,64 @@ public:
 
     void clear() noexcept { blocks_.clear(); }
 
-    // The highest high and lowest low of the `period` candles from `high`
-    // and `low` on, as the blocks give them: a scan from the oldest candle
-    // that moves where the newer wins. Of a double, or of each lane of a
-    // pack: windows of consecutive rows side by side.
-    // `ways` packs of rows, one after another, are scanned in one loop: each
-    // scan is a chain of choices, and several chains keep the processor busy.
-    template <class T, std::size_t ways = 1>
-    [[gnu::always_inline]] static std::array<std::array<T, 2>, ways> scan(const double* high, const double* low,
-                                                                         std::size_t period) noexcept {
-        constexpr std::size_t w = lanes::width<T>;
-        std::array<std::array<T, 2>, ways> best;
-        for (std::size_t u = 0; u < ways; ++u) best[u] = {lanes::load<T>(high + u * w), lanes::load<T>(low + u * w)};
-        for (std::size_t j = 1; j < period; ++j)
-            for (std::size_t u = 0; u < ways; ++u) {
-                const T h = lanes::load<T>(high + j + u * w), l = lanes::load<T>(low + j + u * w);
-                best[u][0] = lanes::select(HighWins{}(h, best[u][0]), h, best[u][0]);
-                best[u][1] = lanes::select(LowWins{}(l, best[u][1]), l, best[u][1]);
-            }
-        return best;
+    // The highest highs and lowest lows of the windows of `period` candles
+    // that end at rows [first, last) of the columns (row i's window: rows
+    // i + 1 - period to i, all in them), into hh and ll from index 0; at most
+    // `chunk` rows, `period` at most `scanned`. Spans of 2, 4, 8, ...
+    // candles are joined from two halves, and a window from two overlapping
+    // spans, each time the newer and the older by the rule: it keeps the
+    // newest (oldest) of the equal prices of any two spans, so of any split
+    // of the window, overlapping or not, and agrees with the blocks.
+    template <class Pack>
+    [[gnu::always_inline]] static void extremes(const double* high, const double* low, std::size_t first,
+                                                std::size_t last, std::size_t period, double* hh,
+                                                double* ll) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        const std::size_t base = first + 1 - period, count = last - base;
+        const double* h0 = high + base;
+        const double* l0 = low + base;
+        // Each span's extremes from the previous span's, the two in turn.
+        alignas(64) double spans[2][2][chunk + scanned];
+        double* h = spans[0][0];
+        double* l = spans[0][1];
+        const auto pair = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
+            lanes::store(h + j, HighWins::pick(lanes::load<T>(h0 + j), lanes::load<T>(h0 + j - 1)));
+            lanes::store(l + j, LowWins::pick(lanes::load<T>(l0 + j), lanes::load<T>(l0 + j - 1)));
+        };
+        std::size_t span = 1, turn = 0;
+        if (period > 1) {
+            std::size_t j = 1;
+            for (; j + w <= count; j += w) pair(Pack{}, j);
+            for (; j < count; ++j) pair(0.0, j);
+            span = 2;
+        } else {
+            std::copy(h0, h0 + count, h);
+            std::copy(l0, l0 + count, l);
+        }
+        for (; 2 * span <= period; span *= 2) {
+            turn ^= 1;
+            double* const nh = spans[turn][0];
+            double* const nl = spans[turn][1];
+            const auto join = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
+                lanes::store(nh + j, HighWins::pick(lanes::load<T>(h + j), lanes::load<T>(h + j - span)));
+                lanes::store(nl + j, LowWins::pick(lanes::load<T>(l + j), lanes::load<T>(l + j - span)));
+            };
+            // Entries from 2 span - 1 on hold whole spans.
+            std::size_t j = 2 * span - 1;
+            for (; j + w <= count; j += w) join(Pack{}, j);
+            for (; j < count; ++j) join(0.0, j);
+            h = nh;
+            l = nl;
+        }
+        const std::size_t rest = period - span, off = period - 1;
+        const auto put = [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
+            const T newer_h = lanes::load<T>(h + off + i), newer_l = lanes::load<T>(l + off + i);
+            lanes::store(hh + i, HighWins::pick(newer_h, lanes::load<T>(h + off + i - rest)));
+            lanes::store(ll + i, LowWins::pick(newer_l, lanes::load<T>(l + off + i - rest)));
+        };
+        std::size_t i = 0;
+        for (; i + w <= last - first; i += w) put(Pack{}, i);
+        for (; i < last - first; ++i) put(0.0, i);
     }
 
     // The window as `pushes` more candles would leave it, the last of them
@@ -324,30 +375,43 @@ public:
 
     // Rows [0, n) of a batch whose every row pushes its candle: the rows
     // through `by_row(i)` until twice the window has been pushed in this
-    // column, then each row's window scanned, `put(i, highest, lowest)` for
-    // a pack's width of rows from i or for row i alone, then the window
-    // replayed. Windows longer than `scanned` keep the blocks throughout,
-    // whose work per candle does not grow with the window.
-    template <class Pack, class ByRow, class Put>
-    [[gnu::always_inline]] void scan_rows(std::size_t period, const double* high, const double* low, std::size_t n,
-                                          ByRow&& by_row, Put&& put) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>;
+    // column, then the windows' extremes a chunk of rows at a time,
+    // `each(c0, c1, hh, ll)` for rows [c0, c1) with their highest highs and
+    // lowest lows from hh[0] and ll[0]; then the window replayed. Windows
+    // longer than `scanned` keep the blocks throughout, whose work per
+    // candle does not grow with the window.
+    template <class Pack, class ByRow, class Each>
+    [[gnu::always_inline]] void scan_chunks(std::size_t period, const double* high, const double* low, std::size_t n,
+                                            ByRow&& by_row, Each&& each) noexcept {
         const std::size_t head = period > scanned ? n : std::min(n, 2 * period);
         for (std::size_t i = 0; i < head; ++i) by_row(i);
         if (head == n) return;
-        std::size_t i = head;
-        for (; i + 2 * w <= n; i += 2 * w) {
-            const auto best = scan<Pack, 2>(high + (i + 1 - period), low + (i + 1 - period), period);
-            put(i, best[0][0], best[0][1]);
-            put(i + w, best[1][0], best[1][1]);
-        }
-        for (; i < n; ++i) {
-            const auto best = scan<double>(high + (i + 1 - period), low + (i + 1 - period), period);
-            put(i, best[0][0], best[0][1]);
+        for (std::size_t c0 = head; c0 < n; c0 += chunk) {
+            const std::size_t c1 = std::min(n, c0 + chunk);
+            alignas(64) double hh[chunk], ll[chunk];
+            extremes<Pack>(high, low, c0, c1, period, hh, ll);
+            each(c0, c1, static_cast<const double*>(hh), static_cast<const double*>(ll));
         }
         replay(n - head, high + n, low + n);
     }
-    static constexpr std::size_t scanned = 40;
+
+    // The same, `put(i, highest, lowest)` for a pack's width of rows from i,
+    // or for row i alone, which writes row i's one output to out[i].
+    template <class Pack, class ByRow, class Put>
+    [[gnu::always_inline]] void scan_rows(std::size_t period, const double* high, const double* low, std::size_t n,
+                                          double* out, ByRow&& by_row, Put&& put) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        scan_chunks<Pack>(period, high, low, n, by_row,
+                          [&](std::size_t c0, std::size_t c1, const double* hh, const double* ll) KESTOV_INLINE_LAMBDA {
+                              stretches::claim_rows(out, c1, std::min(n, c1 + (c1 - c0)), 1);
+                              std::size_t i = c0;
+                              for (; i + w <= c1; i += w)
+                                  put(i, lanes::load<Pack>(hh + (i - c0)), lanes::load<Pack>(ll + (i - c0)));
+                              for (; i < c1; ++i) put(i, hh[i - c0], ll[i - c0]);
+                          });
+    }
+    static constexpr std::size_t scanned = 128;
+    static constexpr std::size_t chunk = 256;
 
     template <class V>
     void fields(V& v) {

@@ -67,7 +67,7 @@ public:
         for (std::size_t i = 0; i < n;) {
             const std::size_t end = stretches::finite_until<Pack>(values, i, std::min(n, i + stretches::chunk * 16));
             range_.template scan_rows<Pack>(
-                static_cast<std::size_t>(period_), values + i, values + i, end - i,
+                static_cast<std::size_t>(period_), values + i, values + i, end - i, out + i,
                 [&](std::size_t j) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i + j], out, i + j); },
                 [&](std::size_t j, auto highest, auto lowest)
                     KESTOV_INLINE_LAMBDA { lanes::store(out + i + j, (highest + lowest) / 2.0); });

@@ -63,7 +63,7 @@ public:
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
         range_.template scan_rows<Pack>(
-            static_cast<std::size_t>(period_), c.high, c.low, n,
+            static_cast<std::size_t>(period_), c.high, c.low, n, out,
             [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); },
             [&](std::size_t i, auto highest, auto lowest)
                 KESTOV_INLINE_LAMBDA { lanes::store(out + i, (highest + lowest) / 2.0); });

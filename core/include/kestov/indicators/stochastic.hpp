@@ -2,7 +2,9 @@
 // Stochastic oscillator: %K places the close in the range of the last
 // `k_period` candles, %D is the simple average of the last `d_period` %K.
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -12,6 +14,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/window_extreme.hpp"
 #include "kestov/indicators/sma.hpp"
 
@@ -25,7 +29,8 @@ public:
 
 private:
     // Of equal highs (lows) the newest candle holds the extreme.
-    WindowRange<HigherOrEqual, LowerOrEqual> range_;
+    using Range = WindowRange<HigherOrEqual, LowerOrEqual>;
+    Range range_;
     SMA d_average_;
     std::uint64_t k_period_;
     std::uint64_t d_period_;
@@ -58,6 +63,32 @@ public:
         const std::optional<double> d = d_average_.update(k);
         if (!d) return std::nullopt;
         return std::array<double, 2>{k, *d};
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them: a chunk's %K from its windows' extremes, several rows at a time,
+    // then its %D from that column.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        range_.template scan_chunks<Pack>(
+            static_cast<std::size_t>(k_period_), c.high, c.low, n,
+            [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); },
+            [&](std::size_t c0, std::size_t c1, const double* hh, const double* ll) KESTOV_INLINE_LAMBDA {
+                stretches::claim_rows(out, c1, std::min(n, c1 + (c1 - c0)), 2);
+                double k[Range::chunk], d[Range::chunk];
+                stretches::fill_rows<Pack>(k, c0, c1, [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
+                    const T high = lanes::load<T>(hh + (i - c0)), low = lanes::load<T>(ll + (i - c0));
+                    const T range = high - low;
+                    const T raw = ((lanes::load<T>(c.close + i) - low) * 100.0) / range;
+                    return lanes::select(range == 0.0, lanes::splat<T>(50.0), raw);
+                });
+                d_average_.template update_block<Pack>(k, c1 - c0, d);
+                std::size_t i = c0;
+                constexpr std::size_t w = lanes::width<Pack>;
+                for (; i + w <= c1; i += w)
+                    stretches::put(out, i, std::array{lanes::load<Pack>(k + (i - c0)), lanes::load<Pack>(d + (i - c0))});
+                for (; i < c1; ++i) stretches::put(out, i, std::array{k[i - c0], d[i - c0]});
+            });
     }
 
     bool is_ready() const noexcept { return d_average_.is_ready(); }
