@@ -261,3 +261,22 @@ def test_batch_keeps_the_same_of_equal_prices(case, period):
     out = obj.batch(*case.batch_args(inputs))
     assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
     assert_same_state(case, obj, twin)
+
+
+@pytest.mark.parametrize("name, width", [("SMA", 1), ("Donchian", 3)])
+def test_long_outputs_reuse_no_live_memory(name, width):
+    """Outputs of 8 MB and more come from blocks kept when earlier outputs were freed: never one still in use."""
+    case = next(c for c in CASES if c.name == name)
+    rows = (8 << 20) // (8 * width) + 4096
+    args = [np.resize(a, rows) for a in case.batch_args(case.series(11, 3000))]
+    first, second = case.make().batch(*args), case.make().batch(*args)
+    assert not np.shares_memory(first, second)
+    expected = second.copy()
+    del first
+    third = case.make().batch(*args)  # may take the block the first gave back
+    third[:] = 0.0
+    del second
+    fourth = case.make().batch(*args)
+    assert not np.shares_memory(fourth, third)
+    assert not third.any()
+    assert_identical(fourth, expected)

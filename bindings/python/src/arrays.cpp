@@ -182,13 +182,13 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
     return true;
 }
 
-// A panel's block output is tens of megabytes written once, straight after
-// it is made. Fresh pages cost more than the arithmetic that fills them
-// (each is a fault and is cleared by the system first), so large outputs go
-// in huge pages where the system offers them, and the last few blocks freed
-// are kept for the next outputs of about their size, as a heap keeps small
-// blocks. The interpreter lock guards the cache: arrays are made and freed
-// under it.
+// A panel's block output, or a long column's batch output, is megabytes
+// written once, straight after it is made. Fresh pages cost more than the
+// arithmetic that fills them (each is a fault and is cleared by the system
+// first), so large outputs go in huge pages where the system offers them,
+// and the last few blocks freed are kept for the next outputs of about their
+// size, as a heap keeps small blocks. The interpreter lock guards the cache:
+// arrays are made and freed under it.
 constexpr std::size_t huge_output = std::size_t{8} << 20;
 
 void* huge_pages(std::size_t size) noexcept {
@@ -333,6 +333,8 @@ PyObject* new_output(std::size_t n, std::size_t width, double** data) {
         return nullptr;
     }
     npy_intp dims[2] = {static_cast<npy_intp>(n), static_cast<npy_intp>(width)};
+    const std::size_t bytes = n * k * sizeof(double);
+    if (bytes >= huge_output) return block_array(width == 0 ? 1 : 2, dims, bytes, data);
     PyObject* out = PyArray_SimpleNew(width == 0 ? 1 : 2, dims, NPY_DOUBLE);
     if (out == nullptr) return nullptr;
     *data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out)));

@@ -135,6 +135,7 @@ public:
             // Row i's window: the `length` values up to and including values[i].
             const auto window = [&](std::size_t i) KESTOV_INLINE_LAMBDA { return values + (i + 1 - length); };
             stretches::in_chunks(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                stretches::claim_rows(out, c1, std::min(last, c1 + (c1 - c0)), k);
                 double mean[stretches::chunk];
                 double slope[stretches::chunk];
                 std::size_t i = c0;
