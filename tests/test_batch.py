@@ -265,9 +265,9 @@ def test_batch_keeps_the_same_of_equal_prices(case, period):
 
 @pytest.mark.parametrize("name, width", [("SMA", 1), ("Donchian", 3)])
 def test_long_outputs_reuse_no_live_memory(name, width):
-    """Outputs of 8 MB and more come from blocks kept when earlier outputs were freed: never one still in use."""
+    """Outputs of a megabyte and more come from blocks kept when earlier outputs were freed: never one in use."""
     case = next(c for c in CASES if c.name == name)
-    rows = (8 << 20) // (8 * width) + 4096
+    rows = (1 << 20) // (8 * width) + 4096
     args = [np.resize(a, rows) for a in case.batch_args(case.series(11, 3000))]
     first, second = case.make().batch(*args), case.make().batch(*args)
     assert not np.shares_memory(first, second)

@@ -189,7 +189,7 @@ bool read_columns(std::span<PyObject* const> objects, std::span<const char* cons
 // and the last few blocks freed are kept for the next outputs of about their
 // size, as a heap keeps small blocks. The interpreter lock guards the cache:
 // arrays are made and freed under it.
-constexpr std::size_t huge_output = std::size_t{8} << 20;
+constexpr std::size_t huge_output = std::size_t{1} << 20;
 
 void* huge_pages(std::size_t size) noexcept {
     void* memory = std::aligned_alloc(huge_page, size);

@@ -135,10 +135,16 @@ public:
             // Row i's window: the `length` values up to and including values[i].
             const auto window = [&](std::size_t i) KESTOV_INLINE_LAMBDA { return values + (i + 1 - length); };
             stretches::in_chunks(first, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
-                stretches::claim_rows(out, c1, std::min(last, c1 + (c1 - c0)), k);
                 double mean[stretches::chunk];
                 double slope[stretches::chunk];
                 std::size_t i = c0;
+                for (; i + ways * w <= c1; i += ways * w) {
+                    const auto fits = fit<Pack, ways>(window(i), length, at);
+                    for (std::size_t u = 0; u < ways; ++u) {
+                        lanes::store(mean + (i - c0) + u * w, fits[u][0]);
+                        lanes::store(slope + (i - c0) + u * w, fits[u][1]);
+                    }
+                }
                 for (; i + w <= c1; i += w) {
                     const auto [m, s] = fit<Pack>(window(i), length, at);
                     lanes::store(mean + (i - c0), m);
@@ -203,16 +209,33 @@ private:
     // are close, so no large products cancel.
     template <class T, class At>
     [[gnu::always_inline]] std::array<T, 2> fit(const double* y, std::size_t count, At&& at) const noexcept {
-        const T oldest = lanes::load<T>(y);
-        T shift = lanes::splat<T>(-0.0);
-        T moment = lanes::splat<T>(-0.0);
-        for (std::size_t i = 0; i < count; ++i) {
-            const T d = lanes::load<T>(y + i) - oldest;
-            shift += d;
-            moment += at(i) * d;
-        }
-        return {oldest + shift / static_cast<double>(count), moment / spread_};
+        return fit<T, 1>(y, count, at)[0];
     }
+    // `ways` packs of rows, one after another, fitted in one loop: each sum
+    // is a chain of additions, and several chains keep the processor busy.
+    template <class T, std::size_t ways, class At>
+    [[gnu::always_inline]] std::array<std::array<T, 2>, ways> fit(const double* y, std::size_t count,
+                                                                  At&& at) const noexcept {
+        constexpr std::size_t w = lanes::width<T>;
+        T oldest[ways], shift[ways], moment[ways];
+        for (std::size_t u = 0; u < ways; ++u) {
+            oldest[u] = lanes::load<T>(y + u * w);
+            shift[u] = moment[u] = lanes::splat<T>(-0.0);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const double position = at(i);
+            for (std::size_t u = 0; u < ways; ++u) {
+                const T d = lanes::load<T>(y + i + u * w) - oldest[u];
+                shift[u] += d;
+                moment[u] += position * d;
+            }
+        }
+        std::array<std::array<T, 2>, ways> fits;
+        for (std::size_t u = 0; u < ways; ++u)
+            fits[u] = {oldest[u] + shift[u] / static_cast<double>(count), moment[u] / spread_};
+        return fits;
+    }
+    static constexpr std::size_t ways = 4;
 
     // The five outputs of a line.
     template <class T>
