@@ -234,7 +234,8 @@ def test_type_error_names_any_qualname(case, answer):
     assert str(e.value) == f"argument '{case.columns[-1]}': '{answer}' object cannot be converted to 'PyArray<T, D>'"
 
 
-RANGE_CASES = [c for c in CASES if c.name in ("Stochastic", "WilliamsR", "Donchian", "MidPoint", "MidPrice")]
+RANGE_CASES = [c for c in CASES if c.name in (
+    "Stochastic", "WilliamsR", "Donchian", "MidPoint", "MidPrice", "Aroon", "AroonOscillator")]
 
 
 def tied(case, seed, n):
