@@ -61,6 +61,7 @@ WINDOWS = {name: ("period", (1, 300)) for name in
            ("ROC", "CCI", "BollingerBands", "Variance", "StdDev", "VWMA", "ChaikinMoneyFlow", "Vortex")}
 WINDOWS["KAMA"] = ("er_period", (1, 300))
 WINDOWS["LinearRegression"] = ("period", (2, 300))
+WINDOWS["Stochastic"] = ("d_period", (1, 40))  # %D's first value later than twice %K's window
 WINDOW_CASES = CASES + [dataclasses.replace(c, kwargs={**c.kwargs, WINDOWS[c.name][0]: length})
                         for c in CASES if c.name in WINDOWS for length in WINDOWS[c.name][1]]
 

@@ -69,7 +69,16 @@ public:
     // them: a chunk's %K from its windows' extremes, several rows at a time,
     // then its %D from that column.
     template <class Pack = lanes::Narrow>
-    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+    [[gnu::always_inline]] void update_block(const CandleColumns& all, std::size_t n, double* all_out) noexcept {
+        // Until %D has a value a row has no outputs at all, so those rows go
+        // through update; from then on every row has both.
+        std::size_t first = 0;
+        for (; first < n && !d_average_.is_ready(); ++first)
+            stretches::through_update(*this, all.at(first), all_out, first);
+        const auto from = [&](const double* column) { return column == nullptr ? nullptr : column + first; };
+        const CandleColumns c{from(all.open), from(all.high), from(all.low), from(all.close), from(all.volume)};
+        double* const out = all_out + 2 * first;
+        n -= first;
         range_.template scan_chunks<Pack>(
             static_cast<std::size_t>(k_period_), c.high, c.low, n,
             [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); },
