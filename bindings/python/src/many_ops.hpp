@@ -94,14 +94,15 @@ struct Cell {
 // ahead on its own, and each group's step too short to hide the wait, so
 // they ask for the inputs `ahead_bytes` ahead (an address past a column's
 // end is only a hint, never read). Candle blocks checked as they are fed
-// (Checking) and series stepped one by one gain nothing from it.
+// (Checking) find their inputs in the cache, where the check asked for
+// them; series stepped one by one gain nothing from it.
 inline constexpr std::size_t ahead_bytes = 4096;
 
 template <class D>
-[[gnu::always_inline]] inline void fetch_ahead(const Column* c, std::size_t i) noexcept {
+[[gnu::always_inline]] inline void fetch_ahead(const Column* c, std::size_t i, std::size_t bytes = ahead_bytes) noexcept {
     for (std::size_t k = 0; k < D::Rows::names.size(); ++k)
         __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c[k].data) +
-                                                         i * sizeof(double) + ahead_bytes));
+                                                         i * sizeof(double) + bytes));
 }
 
 template <class D>
@@ -169,16 +170,22 @@ template <class D>
 
 // Rows [row0, rows) of series [first, last). Each row is first tested
 // whole, without a branch per candle; only a row that fails is searched with
-// the candle rules for the first invalid one.
+// the candle rules for the first invalid one. A nonzero `fetch` asks for the
+// inputs that many cells ahead as it goes: the check is the first to read
+// them, and waits on memory where nothing asked before it.
 template <class D>
 [[gnu::always_inline]] inline Invalid find_invalid(const Column* c, std::size_t row0, std::size_t rows,
-                                                   std::size_t count, std::size_t first, std::size_t last) noexcept {
+                                                   std::size_t count, std::size_t first, std::size_t last,
+                                                   std::size_t fetch) noexcept {
     if constexpr (std::same_as<InputOf<D>, Candle>) {
         for (std::size_t r = row0; r < rows; ++r) {
             const std::size_t base = r * count;
             LaneMask doubtful{};
             std::size_t s = first;
-            for (; s + 4 <= last; s += 4) add_doubtful<D>(doubtful, c, base + s);
+            for (; s + 4 <= last; s += 4) {
+                if (fetch != 0 && s % 8 == 0) fetch_ahead<D>(c, base + s, fetch * sizeof(double));
+                add_doubtful<D>(doubtful, c, base + s);
+            }
             bool any = (doubtful[0] | doubtful[1] | doubtful[2] | doubtful[3]) != 0;
             for (; s < last; ++s) any |= !surely_valid(D::Rows::fields(c, base + s));
             if (!any) [[likely]]
@@ -196,26 +203,27 @@ template <class D>
 
 template <class D>
 Invalid find_invalid_portable(const Column* c, std::size_t row0, std::size_t rows, std::size_t count,
-                              std::size_t first, std::size_t last) noexcept {
-    return find_invalid<D>(c, row0, rows, count, first, last);
+                              std::size_t first, std::size_t last, std::size_t fetch) noexcept {
+    return find_invalid<D>(c, row0, rows, count, first, last, fetch);
 }
 
 #ifdef KESTOV_FMA_COPY
 // Processors with fused multiply-add have AVX2: all four lanes in one register.
 template <class D>
 [[gnu::target("avx2")]] Invalid find_invalid_avx2(const Column* c, std::size_t row0, std::size_t rows,
-                                                  std::size_t count, std::size_t first, std::size_t last) noexcept {
-    return find_invalid<D>(c, row0, rows, count, first, last);
+                                                  std::size_t count, std::size_t first, std::size_t last,
+                                                  std::size_t fetch) noexcept {
+    return find_invalid<D>(c, row0, rows, count, first, last, fetch);
 }
 #endif
 
 template <class D>
 Invalid first_invalid(const Column* c, std::size_t row0, std::size_t rows, std::size_t count, std::size_t first,
-                      std::size_t last) noexcept {
+                      std::size_t last, std::size_t fetch = 0) noexcept {
 #ifdef KESTOV_FMA_COPY
-    if (has_fma()) return find_invalid_avx2<D>(c, row0, rows, count, first, last);
+    if (has_fma()) return find_invalid_avx2<D>(c, row0, rows, count, first, last, fetch);
 #endif
-    return find_invalid_portable<D>(c, row0, rows, count, first, last);
+    return find_invalid_portable<D>(c, row0, rows, count, first, last, fetch);
 }
 
 // One cell: series s's input at index i of the columns. The candle is used
@@ -318,7 +326,9 @@ inline constexpr std::size_t checked_while_fed = 256;
 // block then reads its inputs from memory once. The first invalid candle
 // stops the block; `earliest` is the earliest row at which any block has
 // found one, past which no block need go on. The caller puts back the
-// states that moved.
+// states that moved. Each check asks for the next one's rows, so that two
+// threads' checks do not both stand waiting on memory while it sits idle
+// during their steps.
 struct alignas(64) Checking {  // a cache line of its own, for its block's thread
     std::atomic<std::size_t>* earliest;
     Invalid found;
@@ -334,7 +344,7 @@ struct alignas(64) Checking {  // a cache line of its own, for its block's threa
     [[gnu::always_inline]] bool pass(const Column* c, std::size_t row0, std::size_t rows, std::size_t count,
                                      std::size_t first, std::size_t last) noexcept {
         if (row0 > earliest->load(std::memory_order_relaxed)) return false;
-        const Invalid f = first_invalid<D>(c, row0, rows, count, first, last);
+        const Invalid f = first_invalid<D>(c, row0, rows, count, first, last, (rows - row0) * count);
         if (f.error == nullptr) [[likely]]
             return true;
         found = f;
@@ -398,7 +408,7 @@ template <class D, class Pack>
                 for (std::size_t g = 0; g < groups; ++g) {
                     const std::size_t s = first + g * w, i = base + s;
                     if (stepping[g]) {
-                        fetch_ahead<D>(c, i);
+                        if (checking == nullptr) fetch_ahead<D>(c, i);
                         const Pack x = lanes::load<Pack>(doubles(c[0]) + i);
                         const Pack d = x - x;  // NaN for a hole (every candle else is finite) or a non-finite value
                         if (!lanes::any(d != d)) [[likely]] {
