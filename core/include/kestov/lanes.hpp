@@ -31,6 +31,9 @@
 #if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES)
+#include <immintrin.h>  // declares the builtins of every instruction set, fma's among them
+#endif
 
 // For a lambda that runs in a batch loop: inlined into each copy of the
 // loop, so that it is built for that copy's instruction set.
@@ -290,6 +293,13 @@ template <class T>
 [[gnu::always_inline]] inline T fma(T a, T b, T c) noexcept {
     if constexpr (std::is_same_v<T, double>) {
         return std::fma(a, b, c);
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES)
+    } else if constexpr (std::is_same_v<T, Wide>) {
+        // The batch loops are built without the straight-line vectoriser,
+        // which would leave four scalar instructions and their shuffles.
+        // Only the fma copy of a loop takes four lanes.
+        return __builtin_ia32_vfmaddpd256(a, b, c);
+#endif
     } else {
         T r = a;
         for (std::size_t i = 0; i < width<T>; ++i) r[i] = std::fma(a[i], b[i], c[i]);
