@@ -263,6 +263,10 @@ template <class T>
 #if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
         if constexpr (width<T> == 2) {
             root = std::bit_cast<T>(_mm_sqrt_pd(std::bit_cast<__m128d>(x)));
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+        } else if constexpr (std::is_same_v<T, Wide>) {
+            root = __builtin_ia32_sqrtpd256(x);  // four lanes exist only in code built for AVX
+#endif
         } else {
             const Narrow low = sqrt(Narrow{x[0], x[1]}), high = sqrt(Narrow{x[2], x[3]});
             root = T{low[0], low[1], high[0], high[1]};
@@ -295,9 +299,10 @@ template <class T>
         return std::fma(a, b, c);
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES)
     } else if constexpr (std::is_same_v<T, Wide>) {
-        // The batch loops are built without the straight-line vectoriser,
-        // which would leave four scalar instructions and their shuffles.
-        // Only the fma copy of a loop takes four lanes.
+        // One instruction: the batch loops are built without the
+        // straight-line vectoriser, so the loop below would stay four scalar
+        // ones and their shuffles. Only the fma copy of a loop takes four
+        // lanes.
         return __builtin_ia32_vfmaddpd256(a, b, c);
 #endif
     } else {
