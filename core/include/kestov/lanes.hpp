@@ -31,7 +31,14 @@
 #if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES)
+// Code that takes four lanes only where it is built for fma (the batch
+// loops' fma copies) may say so by defining KESTOV_WIDE_WITH_FMA: a pack of
+// four then takes one instruction for a fused multiply-add or a square
+// root, where GCC would otherwise emit a scalar one per lane. Elsewhere a
+// pack of four is emulated on whatever the target has.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES) && \
+    defined(KESTOV_WIDE_WITH_FMA)
+#define KESTOV_WIDE_BUILTINS 1
 #include <immintrin.h>  // declares the builtins of every instruction set, fma's among them
 #endif
 
@@ -263,9 +270,9 @@ template <class T>
 #if defined(__SSE2__) && !defined(KESTOV_PLAIN_LANES)
         if constexpr (width<T> == 2) {
             root = std::bit_cast<T>(_mm_sqrt_pd(std::bit_cast<__m128d>(x)));
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#ifdef KESTOV_WIDE_BUILTINS
         } else if constexpr (std::is_same_v<T, Wide>) {
-            root = __builtin_ia32_sqrtpd256(x);  // four lanes exist only in code built for AVX
+            root = __builtin_ia32_sqrtpd256(x);
 #endif
         } else {
             const Narrow low = sqrt(Narrow{x[0], x[1]}), high = sqrt(Narrow{x[2], x[3]});
@@ -297,12 +304,10 @@ template <class T>
 [[gnu::always_inline]] inline T fma(T a, T b, T c) noexcept {
     if constexpr (std::is_same_v<T, double>) {
         return std::fma(a, b, c);
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(KESTOV_PLAIN_LANES)
+#ifdef KESTOV_WIDE_BUILTINS
     } else if constexpr (std::is_same_v<T, Wide>) {
-        // One instruction: the batch loops are built without the
-        // straight-line vectoriser, so the loop below would stay four scalar
-        // ones and their shuffles. Only the fma copy of a loop takes four
-        // lanes.
+        // The batch loops are built without the straight-line vectoriser,
+        // which would have made one instruction of the loop below.
         return __builtin_ia32_vfmaddpd256(a, b, c);
 #endif
     } else {
