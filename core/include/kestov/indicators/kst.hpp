@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -14,7 +15,9 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/roc.hpp"
 #include "kestov/indicators/sma.hpp"
+#include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -67,6 +70,12 @@ public:
                    std::move(k).value(), periods);
     }
 
+    // Weighted 1 to 4 and added left to right.
+    template <class T>
+    [[gnu::always_inline]] static T weighted(T a, T b, T c, T d) noexcept {
+        return ((a * 1.0 + b * 2.0) + c * 3.0) + d * 4.0;
+    }
+
     std::optional<Output> update(double value) noexcept {
         if (!is_finite(value)) return this->value();
         std::array<std::optional<double>, 4> smoothed;
@@ -78,13 +87,129 @@ public:
         }
         for (const auto& s : smoothed)
             if (!s) return std::nullopt;
-        // Weighted 1 to 4 and added left to right.
-        const double kst = ((*smoothed[0] * 1.0 + *smoothed[1] * 2.0) + *smoothed[2] * 3.0) + *smoothed[3] * 4.0;
+        const double kst = weighted(*smoothed[0], *smoothed[1], *smoothed[2], *smoothed[3]);
         const auto signal = signal_.update(kst);
         if (!signal) return std::nullopt;
         current_ = {kst, *signal};
         has_current_ = true;
         return current_;
+    }
+
+    // Rows [0, n) of a column, as n calls of update would give them, a
+    // chunk at a time once every average is full: the four rates several
+    // rows at a time into lines after their averages' windows; the four
+    // averages' sums, chains side by side; their means and the weighted sum
+    // several rows at a time into a line after the signal's window; the
+    // signal's chain; its means. A chunk with a rate or a sum that is not
+    // finite goes through update, which skips it.
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
+        constexpr std::size_t w = lanes::width<Pack>;
+        constexpr std::size_t line_size = stretches::most_lookback + stretches::chunk;
+        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); };
+        std::array<std::size_t, 4> back{}, span{};
+        for (std::size_t k = 0; k < 4; ++k) {
+            back[k] = static_cast<std::size_t>(periods_[k]);
+            span[k] = static_cast<std::size_t>(periods_[4 + k]);
+        }
+        const std::size_t g = static_cast<std::size_t>(periods_[8]);
+        if (*std::max_element(span.begin(), span.end()) > stretches::most_lookback || g > stretches::most_lookback) {
+            for (std::size_t i = 0; i < n; ++i) by_row(i);
+            return;
+        }
+        stretches::feed_object<Pack>(
+            *this, values, n, out, *std::max_element(back.begin(), back.end()),
+            [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                std::size_t i = first;
+                for (; i < last && !is_ready(); ++i) by_row(i);
+                if (i == last) return;
+                double lines[4][line_size], sums[4][stretches::chunk], line[line_size], signal_sums[stretches::chunk];
+                std::array<double, 4> sum{};
+                double signal_sum = 0.0;
+                const auto load = [&]() KESTOV_INLINE_LAMBDA {
+                    for (std::size_t k = 0; k < 4; ++k) sum[k] = smooths_[k].settled(lines[k]);
+                    signal_sum = signal_.settled(line);
+                };
+                const auto store = [&]() KESTOV_INLINE_LAMBDA {
+                    for (std::size_t k = 0; k < 4; ++k) smooths_[k].settle(sum[k], lines[k]);
+                    signal_.settle(signal_sum, line);
+                };
+                load();
+                stretches::in_chunks(i, last, [&](std::size_t c0, std::size_t c1) KESTOV_INLINE_LAMBDA {
+                    const std::size_t len = c1 - c0;
+                    lanes::MaskOf<Pack> spoilt{};
+                    bool finite = true;
+                    for (std::size_t k = 0; k < 4; ++k) {
+                        std::size_t j = 0;
+                        for (; j + w <= len; j += w) {
+                            const double* v = values + c0 + j;
+                            const Pack rate = ROC::rate(lanes::load<Pack>(v), lanes::load<Pack>(v - back[k]));
+                            lanes::store(lines[k] + span[k] + j, rate);
+                            spoilt |= lanes::bits_of(rate - rate);
+                        }
+                        for (; j < len; ++j) {
+                            const double* v = values + c0 + j;
+                            const double rate = ROC::rate(*v, *(v - back[k]));
+                            lines[k][span[k] + j] = rate;
+                            finite &= is_finite(rate);
+                        }
+                    }
+                    const auto row_by_row = [&]() KESTOV_INLINE_LAMBDA {
+                        store();
+                        // Past the first chunk the rates' windows lie behind
+                        // in this stretch; at it, update has just left them.
+                        if (c0 > i)
+                            for (ROC& roc : rocs_) roc.settle(values + c0);
+                        for (std::size_t r = c0; r < c1; ++r) by_row(r);
+                        load();
+                    };
+                    if (!finite || lanes::any(spoilt)) return row_by_row();
+                    const std::array<double, 4> before = sum;
+                    // The leaving value is subtracted before the new one is added.
+                    for (std::size_t j = 0; j < len; ++j)
+                        for (std::size_t k = 0; k < 4; ++k) {
+                            sum[k] = lines[k][span[k] + j] + (sum[k] - lines[k][j]);
+                            sums[k][j] = sum[k];
+                        }
+                    std::array<double, 4> count{};
+                    for (std::size_t k = 0; k < 4; ++k) count[k] = static_cast<double>(span[k]);
+                    std::size_t j = 0;
+                    for (; j + w <= len; j += w) {
+                        const Pack kst = weighted(lanes::load<Pack>(sums[0] + j) / count[0],
+                                                  lanes::load<Pack>(sums[1] + j) / count[1],
+                                                  lanes::load<Pack>(sums[2] + j) / count[2],
+                                                  lanes::load<Pack>(sums[3] + j) / count[3]);
+                        lanes::store(line + g + j, kst);
+                        spoilt |= lanes::bits_of(kst - kst);
+                    }
+                    for (; j < len; ++j) {
+                        const double kst =
+                            weighted(sums[0][j] / count[0], sums[1][j] / count[1], sums[2][j] / count[2], sums[3][j] / count[3]);
+                        line[g + j] = kst;
+                        finite &= is_finite(kst);
+                    }
+                    if (!finite || lanes::any(spoilt)) {
+                        sum = before;  // the averages' sums at the chunk's start
+                        return row_by_row();
+                    }
+                    for (std::size_t r = 0; r < len; ++r) {
+                        signal_sum = line[g + r] + (signal_sum - line[r]);
+                        signal_sums[r] = signal_sum;
+                    }
+                    const double signal_count = static_cast<double>(g);
+                    for (j = 0; j + w <= len; j += w)
+                        stretches::put(out, c0 + j,
+                                       std::array<Pack, 2>{lanes::load<Pack>(line + g + j),
+                                                           lanes::load<Pack>(signal_sums + j) / signal_count});
+                    for (; j < len; ++j)
+                        stretches::put(out, c0 + j, std::array<double, 2>{line[g + j], signal_sums[j] / signal_count});
+                    current_ = {line[g + len - 1], signal_sums[len - 1] / signal_count};
+                    for (std::size_t k = 0; k < 4; ++k) std::copy(lines[k] + len, lines[k] + len + span[k], lines[k]);
+                    std::copy(line + len, line + len + g, line);
+                });
+                store();
+                for (ROC& roc : rocs_) roc.settle(values + last);
+            });
     }
 
     std::optional<Output> value() const noexcept {
