@@ -88,6 +88,9 @@ struct HighLowVolume {
         return {low, c[0][i], low, low, c[2][i]};
     }
     static Expected<Candle, IndicatorError> row(const Column* c, std::size_t i) noexcept { return candle(fields(c, i)); }
+    static CandleColumns pointers(const Column* c) noexcept {
+        return {doubles(c[1]), doubles(c[0]), doubles(c[1]), doubles(c[1]), doubles(c[2])};
+    }
 };
 
 // Close and volume; every price is the close. Only the finiteness and volume
