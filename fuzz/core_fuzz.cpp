@@ -354,6 +354,9 @@ bool columns_agree(T& obj, const std::vector<typename T::Input>& inputs,
     for (const auto& x : inputs) {
         if constexpr (std::is_same_v<typename T::Input, double>) {
             fields[0].push_back(x);
+        } else if constexpr (std::is_same_v<typename T::Input, kestov::Pair>) {
+            fields[0].push_back(x.a);
+            fields[1].push_back(x.b);
         } else {
             const double f[5] = {x.open(), x.high(), x.low(), x.close(), x.volume()};
             for (int j = 0; j < 5; ++j) fields[j].push_back(f[j]);
@@ -364,6 +367,8 @@ bool columns_agree(T& obj, const std::vector<typename T::Input>& inputs,
         const auto at = [&](int j) { return fields[j].data() + from; };
         if constexpr (std::is_same_v<typename T::Input, double>) {
             obj.template update_block<Pack>(at(0), to - from, out.data() + from * k);
+        } else if constexpr (std::is_same_v<typename T::Input, kestov::Pair>) {
+            obj.template update_block<Pack>(kestov::PairColumns{at(0), at(1)}, to - from, out.data() + from * k);
         } else {
             obj.template update_block<Pack>(kestov::CandleColumns{at(0), at(1), at(2), at(3), at(4)}, to - from,
                                             out.data() + from * k);

@@ -217,14 +217,18 @@ def test_rows_whose_range_overflows_are_still_candles(case, high, low, inside, r
     assert_identical(case.make().batch(*args), expected)
 
 
-@pytest.mark.parametrize("case", [c for c in CASES if c.kind == "value"], ids=lambda c: c.name)
+@pytest.mark.parametrize("case", [c for c in CASES if c.kind in ("value", "pair")], ids=lambda c: c.name)
 def test_finite_steps_whose_sums_overflow(case):
-    """Small prices with rare spikes near the largest double: each row's rates and differences stay finite,
-    while their averages, weighted sums and squares overflow now and then, which update meets as it may."""
+    """Small prices with rare spikes: each row's rates, differences and squares stay finite, while their
+    averages, weighted sums and the sums of squares overflow now and then, which update meets as it may."""
     rng = np.random.default_rng(11)
-    x = rng.choice([1.0, 2.0, 3.0, 1.7e306, -1.7e306], 3000, p=[0.4, 0.3, 0.28, 0.01, 0.01])
+    spike = 1.7e306 if case.kind == "value" else 1.3e154  # a pair's square just below the largest double
+    draw = lambda: rng.choice([1.0, 2.0, 3.0, spike, -spike], 3000, p=[0.4, 0.3, 0.28, 0.01, 0.01])
+    args = [draw()] if case.kind == "value" else [draw(), draw()]
+    inputs = [tuple(map(float, row)) for row in zip(*args)]
     obj, twin = case.make(), case.make()
-    assert_identical(obj.batch(x), as_rows([twin.update(float(v)) for v in x], case.width))
+    assert_identical(obj.batch(*args), as_rows([twin.update(x if case.kind == "pair" else x[0]) for x in inputs],
+                                               case.width))
     assert pickle.dumps(obj) == pickle.dumps(twin)
 
 

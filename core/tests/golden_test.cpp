@@ -129,6 +129,15 @@ bool block_agrees(T indicator, const Case& c, const std::vector<Row>& rows, cons
         for (const Row& row : rows) values.push_back(row[0]);
         for (int p = 0; p < 3; ++p)
             indicator.template update_block<Pack>(values.data() + cuts[p], cuts[p + 1] - cuts[p], out.data() + cuts[p] * k);
+    } else if constexpr (std::same_as<typename T::Input, kestov::Pair>) {
+        std::vector<double> a, b;
+        for (const Row& row : rows) {
+            a.push_back(row[0]);
+            b.push_back(row[1]);
+        }
+        for (int p = 0; p < 3; ++p)
+            indicator.template update_block<Pack>(kestov::PairColumns{a.data() + cuts[p], b.data() + cuts[p]},
+                                                  cuts[p + 1] - cuts[p], out.data() + cuts[p] * k);
     } else {
         std::array<std::vector<double>, 5> fields;
         for (const Row& row : rows) {

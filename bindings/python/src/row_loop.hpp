@@ -113,10 +113,11 @@ inline bool has_fma() noexcept {
 }
 #endif
 
-// Cores that also take whole columns (indicator.hpp): a value column as it
-// is, candle columns up to the first invalid row, found first.
+// Cores that also take whole columns (indicator.hpp): a value column or a
+// pair of them as they are, candle columns up to the first invalid row,
+// found first.
 template <class Core, class Rows>
-concept TakesColumns = kestov::TakesValueColumn<Core> ||
+concept TakesColumns = kestov::TakesValueColumn<Core> || kestov::TakesPairColumns<Core> ||
     (kestov::TakesCandleColumns<Core> && requires(const Column* c) { Rows::pointers(c); });
 
 // The first invalid row of [first, n), or n. Each block of rows is first tested
@@ -164,6 +165,9 @@ template <class Core, class Rows, class Pack>
                                                        std::optional<IndicatorError>& error) noexcept {
     if constexpr (std::same_as<typename Core::Input, double>) {
         core.template update_block<Pack>(doubles(c[0]), n, out);
+        return n;
+    } else if constexpr (std::same_as<typename Core::Input, Pair>) {
+        core.template update_block<Pack>(PairColumns{doubles(c[0]), doubles(c[1])}, n, out);
         return n;
     } else {
         // A block of rows checked, then computed while its columns are still

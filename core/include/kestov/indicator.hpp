@@ -33,8 +33,9 @@ concept Indicator = std::movable<T> && IndicatorInput<typename T::Input> &&
 // Some indicators also take whole columns at once: `update_block(columns,
 // n, out)` writes what n calls of update would return, row after row, each
 // output's values in order (NaN where update returns nothing), and leaves
-// the same state behind, every bit. A value class takes a column of values; a candle class takes
-// CandleColumns whose n rows are all valid candles. `update_block<Pack>`
+// the same state behind, every bit. A value class takes a column of values;
+// a candle class takes CandleColumns whose n rows are all valid candles; a
+// two-series statistic takes PairColumns. `update_block<Pack>`
 // computes independent rows Pack's lanes at a time (lanes.hpp).
 template <class T>
 concept TakesValueColumn = Indicator<T> && std::same_as<typename T::Input, double> &&
@@ -49,6 +50,12 @@ concept TakesCandleColumns = Indicator<T> && std::same_as<typename T::Input, Can
     };
 
 template <class T>
-concept TakesColumns = TakesValueColumn<T> || TakesCandleColumns<T>;
+concept TakesPairColumns = Indicator<T> && std::same_as<typename T::Input, Pair> &&
+    requires(T indicator, const PairColumns& columns, std::size_t n, double* out) {
+        { indicator.update_block(columns, n, out) } noexcept;
+    };
+
+template <class T>
+concept TakesColumns = TakesValueColumn<T> || TakesCandleColumns<T> || TakesPairColumns<T>;
 
 }  // namespace kestov

@@ -10,6 +10,7 @@
 // again as soon as the window holds no such term.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "kestov/error.hpp"
@@ -47,23 +48,37 @@ public:
     void push(double x, double y) noexcept {
         if (window_.full()) {
             const Term old = window_.replace_oldest({x, y});
-            sums_.x = sums_.x - old[0];
-            sums_.y = sums_.y - old[1];
-            sums_.xx = sums_.xx - old[0] * old[0];
-            sums_.yy = sums_.yy - old[1] * old[1];
-            sums_.xy = sums_.xy - old[0] * old[1];
+            sums_ = step(sums_, old[0], old[1], x, y);
         } else {
             window_.push_back({x, y});
+            sums_ = enter(sums_, x, y);
         }
-        sums_.x = sums_.x + x;
-        sums_.y = sums_.y + y;
-        sums_.xx = sums_.xx + x * x;
-        sums_.yy = sums_.yy + y * y;
-        sums_.xy = sums_.xy + x * y;
-        const bool finite = is_finite(sums_.x) & is_finite(sums_.y) & is_finite(sums_.xx) & is_finite(sums_.yy) &
-                            is_finite(sums_.xy);
-        if (!finite) [[unlikely]]
+        if (!finite(sums_)) [[unlikely]]
             recompute();
+    }
+
+    // A full window's step: the leaving pair's terms subtracted, then the
+    // new pair's added. A step whose sums are not all finite is push's to
+    // take (it takes them afresh from the window).
+    [[gnu::always_inline]] static Sums step(Sums s, double x_old, double y_old, double x, double y) noexcept {
+        s.x = s.x - x_old;
+        s.y = s.y - y_old;
+        s.xx = s.xx - x_old * x_old;
+        s.yy = s.yy - y_old * y_old;
+        s.xy = s.xy - x_old * y_old;
+        return enter(s, x, y);
+    }
+    [[gnu::always_inline]] static bool finite(const Sums& s) noexcept {
+        // s - s is +0.0 exactly for a finite s and NaN otherwise: one test.
+        return ((s.x - s.x) + (s.y - s.y) + (s.xx - s.xx) + (s.yy - s.yy) + (s.xy - s.xy)) == 0.0;
+    }
+
+    // The state push leaves after the pairs that end just before `a_end`
+    // and `b_end` in their columns, the last of them these sums.
+    void settle(const Sums& sums, const double* a_end, const double* b_end) noexcept {
+        window_.clear();
+        for (std::size_t j = window_.capacity(); j > 0; --j) window_.push_back({*(a_end - j), *(b_end - j)});
+        sums_ = sums;
     }
 
     const Sums& sums() const noexcept { return sums_; }
@@ -86,6 +101,15 @@ public:
     }
 
 private:
+    [[gnu::always_inline]] static Sums enter(Sums s, double x, double y) noexcept {
+        s.x = s.x + x;
+        s.y = s.y + y;
+        s.xx = s.xx + x * x;
+        s.yy = s.yy + y * y;
+        s.xy = s.xy + x * y;
+        return s;
+    }
+
     void recompute() noexcept {
         Sums s{-0.0, -0.0, -0.0, -0.0, -0.0};
         for (std::size_t i = 0; i < window_.size(); ++i) {

@@ -27,6 +27,7 @@
 #include "kestov/candle.hpp"
 #include "kestov/lanes.hpp"
 #include "kestov/numeric.hpp"
+#include "kestov/pair.hpp"
 
 namespace kestov::stretches {
 
@@ -66,16 +67,18 @@ template <class Pack>
     return i;
 }
 
-template <class Pack, class ByRow, class Body>
-[[gnu::always_inline]] inline void feed(const double* values, std::size_t n, std::size_t lookback, ByRow&& by_row,
-                                        Body&& body) noexcept {
+// `feed` over rows whose finiteness `finite_at(i)` tells, and
+// `finite_until(first, last)` finds as finite_until does.
+template <class Pack, class FiniteAt, class FiniteUntil, class ByRow, class Body>
+[[gnu::always_inline]] inline void feed_where(std::size_t n, std::size_t lookback, FiniteAt&& finite_at,
+                                              FiniteUntil&& finite_until, ByRow&& by_row, Body&& body) noexcept {
     if (lookback > most_lookback) {
         for (std::size_t i = 0; i < n; ++i) by_row(i);
         return;
     }
     std::size_t behind = 0;  // finite rows just before row i, up to lookback
     for (std::size_t i = 0; i < n;) {
-        if (!is_finite(values[i])) {
+        if (!finite_at(i)) {
             by_row(i++);
             behind = 0;
         } else if (behind < lookback) {
@@ -89,12 +92,33 @@ template <class Pack, class ByRow, class Body>
                 // as it goes, and stops there.
                 i = body(i, limit);
             } else {
-                const std::size_t end = finite_until<Pack>(values, i, limit);
+                const std::size_t end = finite_until(i, limit);
                 body(i, end);
                 i = end;
             }
         }
     }
+}
+
+template <class Pack, class ByRow, class Body>
+[[gnu::always_inline]] inline void feed(const double* values, std::size_t n, std::size_t lookback, ByRow&& by_row,
+                                        Body&& body) noexcept {
+    feed_where<Pack>(
+        n, lookback, [&](std::size_t i) KESTOV_INLINE_LAMBDA { return is_finite(values[i]); },
+        [&](std::size_t first, std::size_t last)
+            KESTOV_INLINE_LAMBDA { return finite_until<Pack>(values, first, last); },
+        by_row, body);
+}
+
+// `feed` over pairs, a row finite where both its values are.
+template <class Pack, class ByRow, class Body>
+[[gnu::always_inline]] inline void feed_pairs(const PairColumns& c, std::size_t n, std::size_t lookback,
+                                              ByRow&& by_row, Body&& body) noexcept {
+    feed_where<Pack>(
+        n, lookback, [&](std::size_t i) KESTOV_INLINE_LAMBDA { return is_finite(c.a[i]) && is_finite(c.b[i]); },
+        [&](std::size_t first, std::size_t last)
+            KESTOV_INLINE_LAMBDA { return finite_until<Pack>(c.b, first, finite_until<Pack>(c.a, first, last)); },
+        by_row, body);
 }
 
 // `feed` for rows cheap enough to compute before knowing they are finite:
