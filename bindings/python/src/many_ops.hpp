@@ -546,8 +546,8 @@ constexpr std::size_t scratch_doubles =
 // over a universe of 2,000 series (bench/benchmark.py).
 template <class D>
 constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, Coppock,
-                                    HMA, KAMA, KST, LinearRegression, StdDev, SuperTrend, TSI,
-                                    UltimateOscillator, Variance, Vortex, VWMA>;
+                                    Correlation, EaseOfMovement, HMA, KAMA, KST, LinearRegression, StdDev,
+                                    SuperTrend, TSI, UltimateOscillator, Variance, Vortex, VWMA>;
 
 // A class on that route that also steps in lanes takes the lanes where its
 // configuration fits them (KAMA's window of up to `most` steps).
