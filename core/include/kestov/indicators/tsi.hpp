@@ -73,7 +73,9 @@ public:
         if (!change_long) return std::nullopt;
         const auto change_short = change_short_.update(*change_long);
         const auto size_short = size_short_.update(*size_long);
-        if (!change_short) return std::nullopt;
+        // Either short average may still be filling: the other's overflow
+        // was an input it skipped.
+        if (!change_short || !size_short) return std::nullopt;
         value_ = ratio(*change_short, *size_short);
         has_value_ = true;
         return value_;
@@ -90,7 +92,7 @@ public:
             double prev, value;
         };
         stretches::steady_rows(
-            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return has_value_; },
+            values, n, out, [&]() KESTOV_INLINE_LAMBDA { return steady(); },
             [&]() KESTOV_INLINE_LAMBDA {
                 return Steady{SteadyEmas<2>::of(change_long_, change_short_), SteadyEmas<2>::of(size_long_, size_short_),
                               prev_, value_};
@@ -113,6 +115,14 @@ public:
                 const auto r = update(values[i]);
                 out[i] = r ? *r : nan_value;
             });
+    }
+
+    // Every average seeded, at a finite value, so that each step of theirs
+    // stays finite and none would skip the one before it (ema.hpp).
+    bool steady() const noexcept {
+        if (!has_value_ || !size_short_.is_ready()) return false;
+        return is_finite(*change_long_.value()) && is_finite(*change_short_.value()) &&
+               is_finite(*size_long_.value()) && is_finite(*size_short_.value());
     }
 
     // The ratio before its scaling; no movement at all gives 0.
