@@ -75,6 +75,13 @@ public:
         stretches::feed_object<Pack>(
             *this, values, n, out, static_cast<std::size_t>(period_),
             [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
+                // An inner sum past the largest double stays there, and the
+                // outer average, which skips it, may never fill: its rows are
+                // update's.
+                if (!outer_.is_ready()) {
+                    stretches::through_update(*this, values[first], out, first);
+                    return first + 1;
+                }
                 // The outer window as a ring of its own, its oldest at `head`.
                 const std::size_t q = static_cast<std::size_t>(outer_.period());
                 const double nq = static_cast<double>(outer_.period());
