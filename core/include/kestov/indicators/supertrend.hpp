@@ -107,8 +107,10 @@ public:
         double atr = atr_.settled(), upper_band = upper_, lower_band = lower_;
         bool up = up_;
         double last_tr = 0.0;
+        // The first true range from the close its own state holds, as update
+        // takes it; the bands follow the class's.
         TrueRange::chain_over<Pack, 1>(
-            c, i, n, prev_close_,
+            c, i, n, true_range_.previous_close(),
             [&](double tr, std::size_t) KESTOV_INLINE_LAMBDA {
                 last_tr = tr;
                 // The average skips a true range beyond the largest double, as its update does.

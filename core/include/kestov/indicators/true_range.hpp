@@ -132,6 +132,9 @@ public:
         }
     }
 
+    // The close the next true range starts from.
+    double previous_close() const noexcept { return prev_close_; }
+
     // The state a column of candles leaves: its last close and true range.
     void settle(double prev_close, double value) noexcept {
         prev_close_ = prev_close;
