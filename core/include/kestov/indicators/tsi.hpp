@@ -118,8 +118,10 @@ public:
     }
 
     // Every average seeded, at a finite value, so that each step of theirs
-    // stays finite and none would skip the one before it (ema.hpp).
-    bool steady() const noexcept {
+    // stays finite and none would skip the one before it (ema.hpp). Out of
+    // line: inlined, GCC laid out the steady loop it guards worse (1M rows,
+    // 2.4 -> 4.3 ns a row).
+    [[gnu::noinline]] bool steady() const noexcept {
         if (!has_value_ || !size_short_.is_ready()) return false;
         return is_finite(*change_long_.value()) && is_finite(*change_short_.value()) &&
                is_finite(*size_long_.value()) && is_finite(*size_short_.value());
