@@ -99,7 +99,8 @@ struct Cell {
 inline constexpr std::size_t ahead_bytes = 4096;
 
 template <class D>
-[[gnu::always_inline]] inline void fetch_ahead(const Column* c, std::size_t i, std::size_t bytes = ahead_bytes) noexcept {
+[[gnu::always_inline]] inline void fetch_ahead(const Column* c, std::size_t i,
+                                               std::size_t bytes = ahead_bytes) noexcept {
     for (std::size_t k = 0; k < D::Rows::names.size(); ++k)
         __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c[k].data) +
                                                          i * sizeof(double) + bytes));

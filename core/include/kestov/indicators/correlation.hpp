@@ -66,7 +66,8 @@ public:
         constexpr std::size_t w = lanes::width<Pack>, chunk = stretches::chain_chunk;
         const std::size_t p = static_cast<std::size_t>(period_);
         const double count = static_cast<double>(period_);
-        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); };
+        const auto by_row = [&](std::size_t i)
+                                KESTOV_INLINE_LAMBDA { stretches::through_update(*this, c.at(i), out, i); };
         stretches::feed_pairs<Pack>(c, n, p, by_row, [&](std::size_t first, std::size_t last) KESTOV_INLINE_LAMBDA {
             PairSums::Sums s = sums_.sums();
             double kept[5][chunk];
@@ -88,7 +89,10 @@ public:
                 lanes::MaskOf<Pack> spoilt{};
                 std::size_t j = 0;
                 for (; j + w <= c1 - c0; j += w)
-                    for (std::size_t k = 0; k < 5; ++k) spoilt |= lanes::bits_of(lanes::load<Pack>(kept[k] + j) - lanes::load<Pack>(kept[k] + j));
+                    for (std::size_t k = 0; k < 5; ++k) {
+                        const Pack sum = lanes::load<Pack>(kept[k] + j);
+                        spoilt |= lanes::bits_of(sum - sum);
+                    }
                 bool finite = !lanes::any(spoilt);
                 for (; j < c1 - c0; ++j) finite &= PairSums::finite(sums_at(j));
                 if (!finite) [[unlikely]] {

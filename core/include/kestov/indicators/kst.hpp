@@ -106,7 +106,8 @@ public:
     [[gnu::always_inline]] void update_block(const double* values, std::size_t n, double* out) noexcept {
         constexpr std::size_t w = lanes::width<Pack>;
         constexpr std::size_t line_size = stretches::most_lookback + stretches::chunk;
-        const auto by_row = [&](std::size_t i) KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); };
+        const auto by_row = [&](std::size_t i)
+                                KESTOV_INLINE_LAMBDA { stretches::through_update(*this, values[i], out, i); };
         std::array<std::size_t, 4> back{}, span{};
         for (std::size_t k = 0; k < 4; ++k) {
             back[k] = static_cast<std::size_t>(periods_[k]);
@@ -183,8 +184,8 @@ public:
                         spoilt |= lanes::bits_of(kst - kst);
                     }
                     for (; j < len; ++j) {
-                        const double kst =
-                            weighted(sums[0][j] / count[0], sums[1][j] / count[1], sums[2][j] / count[2], sums[3][j] / count[3]);
+                        const double kst = weighted(sums[0][j] / count[0], sums[1][j] / count[1],
+                                                    sums[2][j] / count[2], sums[3][j] / count[3]);
                         line[g + j] = kst;
                         finite &= is_finite(kst);
                     }
