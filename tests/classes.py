@@ -306,3 +306,16 @@ def assert_same_state(case, obj, twin, seed=99):
     for x in case.series(seed, obj.warmup_period() + 3):
         assert bits(obj.update(x)) == bits(twin.update(x))
     assert obj.is_ready() == twin.is_ready()
+
+
+# Averages far apart in speed, whose difference can pass the largest double.
+FAR_APART = {"MACD": {"fast": 2, "slow": 30, "signal": 4}, "PPO": {"fast": 2, "slow": 30, "signal": 4},
+             "APO": {"fast": 2, "slow": 30}, "TSI": {"long": 30, "short": 2}}
+
+
+def extreme_runs(seed, rows=2000):
+    """Runs of prices at either end of the doubles, after a start small enough that no seed overflows."""
+    rng = np.random.default_rng(seed)
+    top = np.finfo(float).max
+    runs = [np.full(int(rng.integers(1, 60)), rng.choice([-top, top, 1.0])) for _ in range(rows // 10)]
+    return np.concatenate([np.full(400, -top / 800), *runs])[:rows].copy()

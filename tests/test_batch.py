@@ -7,7 +7,7 @@ import random
 import numpy as np
 import pytest
 
-from classes import CANDLE_CASES, CASES, as_rows, assert_same_state, awkward, by_class
+from classes import CANDLE_CASES, CASES, FAR_APART, as_rows, assert_same_state, awkward, by_class, extreme_runs
 
 
 def columns(case, seed, n):
@@ -226,6 +226,20 @@ def test_finite_steps_whose_sums_overflow(case):
     draw = lambda: rng.choice([1.0, 2.0, 3.0, spike, -spike], 3000, p=[0.4, 0.3, 0.28, 0.01, 0.01])
     args = [draw()] if case.kind == "value" else [draw(), draw()]
     args[0][:40] = 1.7e308  # and a running sum past the largest double from the start, which stays there
+    inputs = [tuple(map(float, row)) for row in zip(*args)]
+    obj, twin = case.make(), case.make()
+    assert_identical(obj.batch(*args), as_rows([twin.update(x if case.kind == "pair" else x[0]) for x in inputs],
+                                               case.width))
+    assert pickle.dumps(obj) == pickle.dumps(twin)
+
+
+@pytest.mark.parametrize("case", [c for c in CASES if c.kind in ("value", "pair")]
+                         + [dataclasses.replace(c, kwargs=FAR_APART[c.name]) for c in CASES if c.name in FAR_APART],
+                         ids=lambda c: f"{c.name}{'-far' if c.name in FAR_APART and c.kwargs == FAR_APART[c.name] else ''}")
+def test_finite_averages_whose_differences_overflow(case):
+    """Runs at either end of the doubles once every average is seeded: each average stays finite, while the
+    difference of two of them (a fast and a slow one) may pass the largest double, which update passes over."""
+    args = [extreme_runs(5)] if case.kind == "value" else [extreme_runs(5), extreme_runs(6)]
     inputs = [tuple(map(float, row)) for row in zip(*args)]
     obj, twin = case.make(), case.make()
     assert_identical(obj.batch(*args), as_rows([twin.update(x if case.kind == "pair" else x[0]) for x in inputs],

@@ -9,7 +9,7 @@ import threading
 import numpy as np
 import pytest
 
-from classes import CANDLE_CASES, CASES, awkward, by_class
+from classes import CANDLE_CASES, CASES, FAR_APART, awkward, by_class, extreme_runs
 from kestov.many import Panel
 
 
@@ -115,6 +115,17 @@ def test_swings_too_large_for_a_double_in_settled_series(case):
         for name in ("open", "close"):  # within the bar's range
             if name in named and up == "high":
                 named[name][:, s] = np.clip(named[name][:, s], named["low"][:, s], named["high"][:, s])
+    got = Panel(start, series).batch(*columns, threads=1)
+    for s in range(series):
+        assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
+
+
+@pytest.mark.parametrize("name", FAR_APART)
+def test_averages_whose_difference_overflows_in_settled_series(name):
+    """Fast and slow averages of prices at either end of the doubles, their difference beyond a double."""
+    case = dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=FAR_APART[name])
+    start, series = case.make(), 8
+    columns = [np.stack([extreme_runs(s) for s in range(series)], axis=1)]
     got = Panel(start, series).batch(*columns, threads=1)
     for s in range(series):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s

@@ -226,6 +226,9 @@ def f64(*values):
     ("RSI", header("RSI") + u64(2) + b"\1\0\0" + f64(1, 0, 0, 0) + u64(1) + f64(1) + u64(2) + f64(1, 1),
      "RSI: gains and losses disagree"),
     ("PSAR", header("PSAR") + f64(0.02, 0.02, 0.2) + b"\2", "a flag is neither 0 nor 1"),
+    # period 2: a first average seeded beyond the largest double, and a second one fed by it
+    ("DEMA", header("DEMA") + u64(2) + b"\1" + f64(float("inf")) + u64(2) + f64(1.5e308, 1.5e308)
+     + b"\1" + f64(1.0) + u64(2) + f64(1, 1), "DEMA: second average fed by a first that is not finite"),
 ])
 def test_inconsistent_states_are_refused(cls, data, message):
     case = next(c for c in CASES if c.name == cls)

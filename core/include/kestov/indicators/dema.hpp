@@ -95,6 +95,7 @@ public:
     }
     const char* state_fault() const noexcept {
         if (ema2_.has_input() && !ema1_.is_ready()) return "DEMA: second average fed before the first was ready";
+        if (ema2_.has_input() && !ema1_.can_feed()) return "DEMA: second average fed by a first that is not finite";
         return nullptr;
     }
 };

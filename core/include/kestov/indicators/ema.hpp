@@ -87,6 +87,10 @@ public:
     // Whether any input has been taken since construction or reset.
     bool has_input() const noexcept { return seeded_ || !seed_.empty(); }
     bool is_ready() const noexcept { return seeded_; }
+    // Whether a later average can have been fed this one's values: update
+    // passes over a value that is not finite, and an average seeded beyond
+    // the largest double stays there (a finite one stays finite).
+    bool can_feed() const noexcept { return seeded_ && is_finite(current_); }
     std::uint64_t warmup_period() const noexcept { return period_; }
     std::uint64_t period() const noexcept { return period_; }
     double alpha() const noexcept { return alpha_; }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
@@ -103,7 +104,14 @@ public:
         e[0] = EMA::smooth(e[0], alpha[0], value);
         e[1] = EMA::smooth(e[1], alpha[1], value);
         const V line = Line::of(e[0], e[1]);
-        e[2] = EMA::smooth(e[2], alpha[2], line);
+        // Two finite averages can still differ by more than the largest
+        // double; update's signal passes over such a line.
+        if constexpr (std::is_same_v<V, double>) {
+            if (is_finite(line)) [[likely]]
+                e[2] = EMA::smooth(e[2], alpha[2], line);
+        } else {
+            e[2] = lanes::select(line - line == 0.0, EMA::smooth(e[2], alpha[2], line), e[2]);
+        }
         return {line, e[2], line - e[2]};
     }
 
@@ -161,6 +169,8 @@ public:
         if (slow_ema_.is_ready() && !fast_ema_.is_ready()) return "the slow average is ready before the fast one";
         if (signal_ema_.has_input() && !slow_ema_.is_ready())
             return "the signal was fed before both averages were ready";
+        if (signal_ema_.has_input() && !(fast_ema_.can_feed() && slow_ema_.can_feed()))
+            return "the signal was fed by an average that is not finite";
         if (has_current_ != signal_ema_.is_ready()) return "the current value and the signal disagree";
         return nullptr;
     }

@@ -74,6 +74,8 @@ public:
     const char* state_fault() const noexcept {
         if ((ema2_.has_input() && !ema1_.is_ready()) || (ema3_.has_input() && !ema2_.is_ready()))
             return "EMA chain: an average fed before the one before it was ready";
+        if ((ema2_.has_input() && !ema1_.can_feed()) || (ema3_.has_input() && !ema2_.can_feed()))
+            return "EMA chain: an average fed by one that is not finite";
         return nullptr;
     }
 };
