@@ -9,7 +9,7 @@ import struct
 
 import pytest
 
-from classes import CASES, awkward, bits, by_class
+from classes import CASES, as_rows, awkward, bits, by_class
 
 STATES = pathlib.Path(__file__).parent / "data" / "states"
 
@@ -177,7 +177,8 @@ def test_configuration_refused_as_the_constructor_refuses_it(case):
 
 @by_class(CASES)
 def test_mutated_states_are_refused_or_run(case):
-    """Any byte changed: refused with ValueError and nothing changed, or a state that runs on like any other."""
+    """Any byte changed: refused with ValueError and nothing changed, or a state that runs on like any other,
+    batch and update alike."""
     rng, obj = random.Random(case.name), warmed(case)
     good = state_of(obj)
     start = config_offset(good) + 8 * len(obj.__reduce__()[1])  # past the configuration: no huge buffers
@@ -193,8 +194,10 @@ def test_mutated_states_are_refused_or_run(case):
             assert str(e).startswith(f"invalid {case.name} state at byte ")
             continue
         assert state_of(target) == bytes(data)  # a state that loads saves back as it was
-        for x in awkward(case, 9, 2 * obj.warmup_period() + 5):
-            target.update(x)
+        twin, inputs = copy.copy(target), awkward(case, 9, 2 * obj.warmup_period() + 5)
+        outputs = as_rows([target.update(x) for x in inputs], case.width)
+        assert twin.batch(*case.batch_args(inputs)).tobytes() == outputs.tobytes()
+        assert state_of(twin) == state_of(target)
         assert pickle.loads(pickle.dumps(target)).__reduce__()[2] == state_of(target)
 
 

@@ -87,6 +87,11 @@ struct CandleColumns {
     Candle at(std::size_t i) const noexcept {
         return Candle::create(open[i], high[i], low[i], close[i], volume ? volume[i] : 0.0, 0).value();
     }
+    // Rows [i, ...) of the same columns.
+    CandleColumns from(std::size_t i) const noexcept {
+        const auto at = [i](const double* column) { return column ? column + i : nullptr; };
+        return {at(open), at(high), at(low), at(close), at(volume)};
+    }
 };
 
 }  // namespace kestov

@@ -13,6 +13,7 @@
 #include "kestov/expected.hpp"
 #include "kestov/indicators/atr.hpp"
 #include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 
 namespace kestov {
 
@@ -77,11 +78,11 @@ public:
 
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        atr_.update_block<Pack>(c, n, out);
-        // Once it has a value, the average has one on every row.
         std::size_t r = 0;
-        while (r < n && out[r] != out[r]) ++r;
+        for (; r < n && !atr_.is_ready(); ++r) stretches::through_update(*this, c.at(r), out, r);
         if (r == n) return;
+        // From here the average has a value on every row, NaN included.
+        atr_.update_block<Pack>(c.from(r), n - r, out + r);
         constexpr std::size_t w = lanes::width<Pack>;
         for (; r + w <= n; r += w)
             lanes::store(out + r, percent(lanes::load<Pack>(out + r), lanes::load<Pack>(c.close + r)));
