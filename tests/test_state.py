@@ -105,6 +105,16 @@ def test_committed_states_load_and_continue(entry):
 
 # -- bad bytes --------------------------------------------------------------------
 
+@pytest.mark.parametrize("case", [c for c in CASES if c.kind == "value"], ids=lambda c: c.name)
+def test_states_past_sums_that_overflow_save_and_load(case):
+    """Steps between prices that stay finite while the sums of their sizes overflow: a state reached so
+    saves, loads and goes on as the original."""
+    obj = case.make()
+    for x in [0.0, 1e308] * (obj.warmup_period() + 2):
+        obj.update(x)
+    assert_continues_alike(case, obj, pickle.loads(pickle.dumps(obj)), 4)
+
+
 def warmed(case):
     obj = case.make()
     for x in awkward(case, 5, obj.warmup_period() + 30):
