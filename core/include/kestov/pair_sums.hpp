@@ -85,6 +85,21 @@ public:
         sums_ = sums;
     }
 
+    // push's step for a full window whose sums `s` stay finite, for a
+    // column path that carries the sums itself: false, with nothing
+    // changed, where push would take them afresh from the window.
+    [[gnu::always_inline]] bool step_finite(Sums& s, double x, double y) noexcept {
+        const Term& old = window_.front();
+        const Sums next = step(s, old[0], old[1], x, y);
+        if (!finite(next)) [[unlikely]]
+            return false;
+        window_.replace_oldest({x, y});
+        s = next;
+        return true;
+    }
+    // The sums a column path carried on.
+    void resume(const Sums& s) noexcept { sums_ = s; }
+
     const Sums& sums() const noexcept { return sums_; }
     bool full() const noexcept { return window_.full(); }
     std::size_t size() const noexcept { return window_.size(); }
