@@ -118,7 +118,8 @@ public:
                 return change(lanes::load<V>(c.b + i + j), lanes::load<V>(c.b + i + j - 1));
             });
             // A finite return has a finite pair, and the one before it held.
-            const std::size_t finite = stretches::finite_until<Pack>(rb, 0, stretches::finite_until<Pack>(ra, 0, len));
+            const std::size_t finite =
+                stretches::finite_until<Pack>(rb, 0, stretches::finite_until<Pack>(ra, 0, len));
             std::size_t k = 0;
             PairSums::Sums s = returns_.sums();
             for (; k < finite && returns_.step_finite(s, ra[k], rb[k]); ++k)

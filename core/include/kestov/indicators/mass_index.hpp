@@ -103,7 +103,8 @@ public:
     }
     const char* state_fault() const noexcept {
         if (ema_of_ema_.has_input() && !ema_.is_ready()) return "MassIndex: second average fed before the first";
-        if (ema_of_ema_.has_input() && !ema_.can_feed()) return "MassIndex: second average fed by a first that is not finite";
+        if (ema_of_ema_.has_input() && !ema_.can_feed())
+            return "MassIndex: second average fed by a first that is not finite";
         if (ema_of_ema_.is_ready() == ratios_.empty()) return "MassIndex: ratios and averages disagree";
         return nullptr;
     }

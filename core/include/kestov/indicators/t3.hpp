@@ -163,7 +163,8 @@ public:
             if (emas_[i].has_input() && !emas_[i - 1].is_ready())
                 return "T3: an average fed before the one before it was ready";
         for (std::size_t i = 1; i < 6; ++i)
-            if (emas_[i].has_input() && !emas_[i - 1].can_feed()) return "T3: an average fed by one that is not finite";
+            if (emas_[i].has_input() && !emas_[i - 1].can_feed())
+                return "T3: an average fed by one that is not finite";
         if (has_value_ != emas_[5].is_ready()) return "T3: value flag and averages disagree";
         return nullptr;
     }

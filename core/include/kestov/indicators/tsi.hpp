@@ -172,7 +172,8 @@ public:
         if (change_long_.is_ready() != size_long_.is_ready()) return "TSI: the two long averages disagree";
         if (change_short_.has_input() && !change_long_.is_ready())
             return "TSI: second average fed before the first was ready";
-        if ((change_short_.has_input() && !change_long_.can_feed()) || (size_short_.has_input() && !size_long_.can_feed()))
+        if ((change_short_.has_input() && !change_long_.can_feed()) ||
+            (size_short_.has_input() && !size_long_.can_feed()))
             return "TSI: a short average fed by a long one that is not finite";
         if (has_value_ != (change_short_.is_ready() && size_short_.is_ready()))
             return "TSI: value flag and averages disagree";
