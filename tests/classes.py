@@ -2,7 +2,7 @@
 
 import random
 import struct
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 import numpy as np
 import pytest
@@ -309,8 +309,10 @@ def assert_same_state(case, obj, twin, seed=99):
 
 
 # Averages far apart in speed, whose difference can pass the largest double.
-FAR_APART = {"MACD": {"fast": 2, "slow": 30, "signal": 4}, "PPO": {"fast": 2, "slow": 30, "signal": 4},
-             "APO": {"fast": 2, "slow": 30}, "TSI": {"long": 30, "short": 2}}
+FAR_APART = [replace(next(c for c in CASES if c.name == name), kwargs=kwargs)
+             for name, kwargs in [("MACD", {"fast": 2, "slow": 30, "signal": 4}),
+                                  ("PPO", {"fast": 2, "slow": 30, "signal": 4}),
+                                  ("APO", {"fast": 2, "slow": 30}), ("TSI", {"long": 30, "short": 2})]]
 
 
 def extreme_runs(seed, rows=2000):

@@ -120,10 +120,9 @@ def test_swings_too_large_for_a_double_in_settled_series(case):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
-@pytest.mark.parametrize("name", FAR_APART)
-def test_averages_whose_difference_overflows_in_settled_series(name):
+@pytest.mark.parametrize("case", FAR_APART, ids=lambda c: c.name)
+def test_averages_whose_difference_overflows_in_settled_series(case):
     """Fast and slow averages of prices at either end of the doubles, their difference beyond a double."""
-    case = dataclasses.replace(next(c for c in CASES if c.name == name), kwargs=FAR_APART[name])
     start, series = case.make(), 8
     columns = [np.stack([extreme_runs(s) for s in range(series)], axis=1)]
     got = Panel(start, series).batch(*columns, threads=1)
