@@ -282,7 +282,7 @@ def tied(case, seed, n):
     return [case.row((c, h, lo, c, 1.0, 60 * i)) for i, (h, lo, c) in enumerate(zip(high, low, close))]
 
 
-@pytest.mark.parametrize("period", [1, 2, 3, 14, 64, 128, 129])
+@pytest.mark.parametrize("period", [1, 2, 3, 7, 14, 64, 127, 128, 129])
 @by_class(RANGE_CASES)
 def test_batch_keeps_the_same_of_equal_prices(case, period):
     key = "k_period" if case.name == "Stochastic" else "period"

@@ -65,51 +65,44 @@ public:
     }
 
     // Rows [0, n) of valid candles, as n calls of update would give them,
-    // with the same state left behind. For a short window, each row's scan
-    // from its oldest candle, several rows side by side; the windows then
-    // rebuilt from the candles they hold.
+    // with the same state left behind. For a short window, where each
+    // row's extremes lie, from spans of candles (places), several rows side
+    // by side; the windows then rebuilt from the candles they hold.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        lines<Pack>(c, n, [&](std::size_t i, auto up, auto down) KESTOV_INLINE_LAMBDA {
-            if constexpr (std::is_same_v<decltype(up), double>) {
-                out[2 * i] = up;
-                out[2 * i + 1] = down;
-            } else {
-                for (std::size_t j = 0; j < lanes::width<Pack>; ++j) {
-                    out[2 * (i + j)] = up[j];
-                    out[2 * (i + j) + 1] = down[j];
-                }
-            }
+        lines<Pack>(c, n, [&](std::size_t i, double up, double down) KESTOV_INLINE_LAMBDA {
+            out[2 * i] = up;
+            out[2 * i + 1] = down;
         });
     }
 
     // The rows of a column as update_block takes them, given to `put(i,
-    // up, down)`: from row i, a pack's width of rows (packs), or row i
-    // alone (doubles; NaN where update gives nothing).
+    // up, down)` row by row (NaN where update gives nothing).
     template <class Pack, class Put>
     [[gnu::always_inline]] void lines(const CandleColumns& c, std::size_t n, Put&& put) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>;
         const std::size_t length = static_cast<std::size_t>(length_);
-        // Rows until the window is full, and as many as leave two blocks'
-        // candles in this column to rebuild from, go through update.
+        const std::size_t p = static_cast<std::size_t>(period_);
+        // Rows whose window reaches back before this column, or that come
+        // before the window is full, go through update; and all of them
+        // unless the column holds two blocks' candles to rebuild from.
         std::size_t head = n;
-        if (length_ <= scanned)
-            head = std::min(n, 2 * length + (count_ < length_ ? length - static_cast<std::size_t>(count_) : 0));
+        if (length_ <= scanned && n >= 2 * length)
+            head = std::max(p, count_ < length_ ? length - static_cast<std::size_t>(count_) : 0);
         for (std::size_t i = 0; i < head; ++i) {
             const auto r = update(c.at(i));
             put(i, r ? (*r)[0] : nan_value, r ? (*r)[1] : nan_value);
         }
         if (head == n) return;
-        const std::size_t p = static_cast<std::size_t>(period_);
+        // A line takes one of period + 1 values, each as update rounds it.
         const double scale = static_cast<double>(period_);
-        std::size_t i = head;
-        for (; i + w <= n; i += w) {
-            const auto [up, down] = scan<Pack>(c.high + (i - p), c.low + (i - p), p);
-            put(i, (up * 100.0) / scale, (down * 100.0) / scale);
-        }
-        for (; i < n; ++i) {
-            const auto [up, down] = scan<double>(c.high + (i - p), c.low + (i - p), p);
-            put(i, (up * 100.0) / scale, (down * 100.0) / scale);
+        std::array<double, scanned> scaled;
+        for (std::size_t k = 0; k <= p; ++k) scaled[k] = (static_cast<double>(k) * 100.0) / scale;
+        for (std::size_t c0 = head; c0 < n; c0 += chunk) {
+            const std::size_t c1 = std::min(n, c0 + chunk);
+            alignas(64) double up[chunk], down[chunk];
+            places<Pack>(c.high, c.low, c0, c1, length, up, down);
+            for (std::size_t i = c0; i < c1; ++i)
+                put(i, scaled[static_cast<std::int32_t>(up[i - c0])], scaled[static_cast<std::int32_t>(down[i - c0])]);
         }
         // The blocks start at multiples of the length: the one before the
         // last candle's, and the last candle's up to it.
@@ -142,28 +135,96 @@ public:
         v(highs_);
         v(lows_);
     }
-    // Windows up to this long are scanned row by row in a batch.
-    static constexpr std::uint64_t scanned = 40;
+    // Windows up to this long are computed a chunk of rows at a time in a
+    // batch, the longer ones through the blocks.
+    static constexpr std::uint64_t scanned = 128;
+    static constexpr std::size_t chunk = 256;
+    alignas(64) static constexpr auto indices = [] {
+        std::array<double, chunk + scanned> a{};
+        for (std::size_t j = 0; j < a.size(); ++j) a[j] = static_cast<double>(j);
+        return a;
+    }();
 
-    // Where in the `period` + 1 candles from `high` and `low` their highest
-    // high and lowest low are, counted from the oldest: the scan that takes
-    // every price at least as good as the best so far, so the newest of
-    // equal prices counts.
-    template <class T>
-    [[gnu::always_inline]] static std::array<T, 2> scan(const double* high, const double* low,
-                                                        std::size_t period) noexcept {
-        T best_high = lanes::load<T>(high), best_low = lanes::load<T>(low);
-        T up = lanes::splat<T>(0.0), down = lanes::splat<T>(0.0), at = up;
-        for (std::size_t j = 1; j <= period; ++j) {
-            at = at + lanes::splat<T>(1.0);  // j, exactly: a window is far shorter than 2^53
-            const T h = lanes::load<T>(high + j), l = lanes::load<T>(low + j);
-            const auto higher = best_high <= h, lower = l <= best_low;
-            best_high = lanes::select(higher, h, best_high);
-            best_low = lanes::select(lower, l, best_low);
-            up = lanes::select(higher, at, up);
-            down = lanes::select(lower, at, down);
+    // For the windows of `length` candles that end at rows [first, last) of
+    // `high` and `low` (all in them), where in each its highest high and
+    // lowest low are, counted from its oldest candle, into up and down from
+    // index 0. Spans of 2, 4, 8, ... candles are joined from two halves and
+    // a window from two overlapping spans, each time the newer span winning
+    // ties: the newest of equal prices, as in a scan from the oldest that
+    // takes every price at least as good as the best so far, and as in the
+    // blocks, however the window is split.
+    template <class Pack>
+    [[gnu::always_inline]] static void places(const double* high, const double* low, std::size_t first,
+                                              std::size_t last, std::size_t length, double* up,
+                                              double* down) noexcept {
+        using High = HigherOrEqual;
+        using Low = LowerOrEqual;
+        constexpr std::size_t w = lanes::width<Pack>;
+        const std::size_t base = first + 1 - length, count = last - base;
+        const double* h0 = high + base;
+        const double* l0 = low + base;
+        // Each span's prices and places from the previous span's, the two
+        // sets in turn. A place is an index from h0, exact as a double.
+        alignas(64) double spans[2][4][chunk + scanned];
+        const double* const at = indices.data();
+        double* hv = spans[0][0];
+        double* hp = spans[0][1];
+        double* lv = spans[0][2];
+        double* lp = spans[0][3];
+        const auto pair = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
+            const T nh = lanes::load<T>(h0 + j), oh = lanes::load<T>(h0 + j - 1);
+            const T nl = lanes::load<T>(l0 + j), ol = lanes::load<T>(l0 + j - 1);
+            const T here = lanes::load<T>(at + j), before = lanes::load<T>(at + j - 1);
+            const auto th = High{}(nh, oh);
+            const auto tl = Low{}(nl, ol);
+            lanes::store(hv + j, lanes::select(th, nh, oh));
+            lanes::store(hp + j, lanes::select(th, here, before));
+            lanes::store(lv + j, lanes::select(tl, nl, ol));
+            lanes::store(lp + j, lanes::select(tl, here, before));
+        };
+        std::size_t j = 1;
+        for (; j + w <= count; j += w) pair(Pack{}, j);
+        for (; j < count; ++j) pair(0.0, j);
+        std::size_t span = 2, turn = 0;
+        const auto join = [&]<class T>(T, double* v, double* q, std::size_t newer, std::size_t older, auto wins) KESTOV_INLINE_LAMBDA {
+            const T a = lanes::load<T>(v + newer), b = lanes::load<T>(v + older);
+            const auto take = wins(a, b);
+            return std::array<T, 2>{lanes::select(take, a, b),
+                                    lanes::select(take, lanes::load<T>(q + newer), lanes::load<T>(q + older))};
+        };
+        for (; 2 * span <= length; span *= 2) {
+            turn ^= 1;
+            double* const nhv = spans[turn][0];
+            double* const nhp = spans[turn][1];
+            double* const nlv = spans[turn][2];
+            double* const nlp = spans[turn][3];
+            const auto step = [&]<class T>(T, std::size_t k) KESTOV_INLINE_LAMBDA {
+                const auto [h, hq] = join(T{}, hv, hp, k, k - span, High{});
+                const auto [l, lq] = join(T{}, lv, lp, k, k - span, Low{});
+                lanes::store(nhv + k, h);
+                lanes::store(nhp + k, hq);
+                lanes::store(nlv + k, l);
+                lanes::store(nlp + k, lq);
+            };
+            // Entries from 2 span - 1 on hold whole spans.
+            std::size_t k = 2 * span - 1;
+            for (; k + w <= count; k += w) step(Pack{}, k);
+            for (; k < count; ++k) step(0.0, k);
+            hv = nhv;
+            hp = nhp;
+            lv = nlv;
+            lp = nlp;
         }
-        return {up, down};
+        const std::size_t rest = length - span, off = length - 1;
+        const auto put = [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
+            // Row first + i's window starts at index i.
+            const T from = lanes::load<T>(at + i);
+            lanes::store(up + i, join(T{}, hv, hp, off + i, off + i - rest, High{})[1] - from);
+            lanes::store(down + i, join(T{}, lv, lp, off + i, off + i - rest, Low{})[1] - from);
+        };
+        std::size_t i = 0;
+        for (; i + w <= last - first; i += w) put(Pack{}, i);
+        for (; i < last - first; ++i) put(0.0, i);
     }
 
     const char* state_fault() const noexcept {

@@ -48,8 +48,8 @@ public:
     // with the same state left behind.
     template <class Pack = lanes::Narrow>
     [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
-        aroon_.lines<Pack>(c, n, [&](std::size_t i, auto up, auto down)
-                                     KESTOV_INLINE_LAMBDA { lanes::store(out + i, up - down); });
+        aroon_.lines<Pack>(c, n, [&](std::size_t i, double up, double down)
+                                     KESTOV_INLINE_LAMBDA { out[i] = up - down; });
         if (n > 0 && aroon_.is_ready()) {
             value_ = out[n - 1];
             has_value_ = true;
