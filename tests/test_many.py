@@ -163,10 +163,12 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw, row
 
 
 # An output of 16 MiB or more goes past the caches, where its packs are aligned; the same rows
-# in two calls of half the size do not. Each series is one walk, started at its own row.
-@by_class([c for c in CASES if c.name in ("SMA", "ATR", "OBV", "MACD")])
-def test_outputs_larger_than_the_caches(case):
-    rows, series = 2048, 1024
+# in two calls of half the size do not. Each series is one walk, started at its own row. An odd
+# count of series starts every other row of the output off its alignment.
+@pytest.mark.parametrize("series", [1024, 1025])
+@by_class([c for c in CASES if c.name in ("SMA", "ATR", "OBV", "MACD", "CCI", "Aroon")])
+def test_outputs_larger_than_the_caches(case, series):
+    rows = 2048
     walk = [np.asarray(c) for c in case.batch_args(case.series(5, rows))]
     columns = [np.ascontiguousarray(np.stack([np.roll(c, 7 * s) for s in range(series)], axis=1)) for c in walk]
     whole, halves = Panel(case.make(), series), Panel(case.make(), series)

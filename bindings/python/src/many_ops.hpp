@@ -572,6 +572,7 @@ void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t ro
     double* const results = scratch + ncols * tile_series * tile_stride;
     const auto input = [&](std::size_t k, std::size_t j) { return scratch + (k * tile_series + j) * tile_stride; };
 
+    const bool streaming = rows * count * width * sizeof(double) >= streamed_bytes;
     for (std::size_t s0 = first; s0 < last; s0 += tile_series) {
         const std::size_t w = std::min(tile_series, last - s0);
         for (std::size_t r0 = 0; r0 < rows; r0 += tile_rows) {
@@ -624,9 +625,19 @@ void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t ro
             for (std::size_t r = 0; r < nr; ++r) {
                 double* row = out + ((r0 + r) * count + s0) * width;
                 if (!any_hole) [[likely]] {
-                    for (std::size_t j = 0; j < w; ++j)
-                        for (std::size_t m = 0; m < width; ++m)
-                            row[j * width + m] = results[(j * tile_stride + r) * width + m];
+                    // Each row's outputs are one run of the block, streamed
+                    // past the caches where the block is far larger than
+                    // they are: its lines need not be read in first.
+                    const auto result = [&](std::size_t e) KESTOV_INLINE_LAMBDA {
+                        return results[((e / width) * tile_stride + r) * width + e % width];
+                    };
+                    const std::size_t cells = w * width;
+                    std::size_t e = 0;
+                    if (streaming) {
+                        if (reinterpret_cast<std::uintptr_t>(row) % sizeof(lanes::Narrow) != 0) row[e] = result(e), ++e;
+                        for (; e + 2 <= cells; e += 2) lanes::stream(row + e, lanes::Narrow{result(e), result(e + 1)});
+                    }
+                    for (; e < cells; ++e) row[e] = result(e);
                     continue;
                 }
                 for (std::size_t j = 0; j < w; ++j, row += width) {
@@ -640,6 +651,7 @@ void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t ro
             }
         }
     }
+    if (streaming) lanes::streamed();
 }
 
 // Series [0, count) in `threads` blocks of whole cache lines of output.
