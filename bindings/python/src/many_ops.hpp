@@ -542,7 +542,7 @@ constexpr std::size_t scratch_doubles =
 // over a universe of 2,000 series (bench/benchmark.py).
 template <class D>
 constexpr bool by_series = one_of<typename D::Core, ADXR, Aroon, AroonOscillator, CCI, ChaikinMoneyFlow, Coppock,
-                                    Correlation, EaseOfMovement, HMA, KAMA, KST, LinearRegression, StdDev,
+                                    Correlation, EaseOfMovement, HMA, Ichimoku, KAMA, KST, LinearRegression, StdDev,
                                     SuperTrend, TSI, UltimateOscillator, Variance, Vortex, VWMA>;
 
 // A class on that route that also steps in lanes takes the lanes where its
