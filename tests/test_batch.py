@@ -1,6 +1,7 @@
 """batch: exactly the sequence of updates that update would make, over NumPy columns."""
 
 import dataclasses
+import itertools
 import pickle
 import random
 
@@ -291,6 +292,22 @@ def test_batch_keeps_the_same_of_equal_prices(case, period):
     obj, twin = make(), make()
     out = obj.batch(*case.batch_args(inputs))
     assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
+    assert_same_state(case, obj, twin)
+
+
+@by_class(RANGE_CASES)
+def test_pieces_about_twice_the_window_long(case):
+    """Pieces of every length up to three windows, each in its own array: a piece's first rows reach back into
+    the window held, and a piece shorter than twice the window is rebuilt from nothing else."""
+    inputs = tied(case, 7, 4000)
+    obj, twin = case.make(), case.make()
+    w, at, out = obj.warmup_period(), 0, []
+    for k in itertools.cycle(range(1, 3 * w + 3)):
+        if at >= len(inputs):
+            break
+        out.append(obj.batch(*[np.array(a) for a in case.batch_args(inputs[at:at + k])]))
+        at += k
+    assert_identical(np.concatenate(out), as_rows([twin.update(x) for x in inputs], case.width))
     assert_same_state(case, obj, twin)
 
 

@@ -374,16 +374,17 @@ public:
     }
 
     // Rows [0, n) of a batch whose every row pushes its candle: the rows
-    // through `by_row(i)` until twice the window has been pushed in this
-    // column, then the windows' extremes a chunk of rows at a time,
-    // `each(c0, c1, hh, ll)` for rows [c0, c1) with their highest highs and
-    // lowest lows from hh[0] and ll[0]; then the window replayed. Windows
-    // longer than `scanned` keep the blocks throughout, whose work per
-    // candle does not grow with the window.
+    // whose window reaches back before this column through `by_row(i)`,
+    // then the windows' extremes a chunk of rows at a time, `each(c0, c1,
+    // hh, ll)` for rows [c0, c1) with their highest highs and lowest lows
+    // from hh[0] and ll[0]; then the window replayed, which needs twice the
+    // window in the column: a shorter column goes through `by_row`
+    // throughout. Windows longer than `scanned` keep the blocks throughout,
+    // whose work per candle does not grow with the window.
     template <class Pack, class ByRow, class Each>
     [[gnu::always_inline]] void scan_chunks(std::size_t period, const double* high, const double* low, std::size_t n,
                                             ByRow&& by_row, Each&& each) noexcept {
-        const std::size_t head = period > scanned ? n : std::min(n, 2 * period);
+        const std::size_t head = period > scanned || n < 2 * period ? n : period - 1;
         for (std::size_t i = 0; i < head; ++i) by_row(i);
         if (head == n) return;
         for (std::size_t c0 = head; c0 < n; c0 += chunk) {
