@@ -162,6 +162,22 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw, row
     assert pickle.dumps(panel) == before
 
 
+# Classes whose series run one at a time take a few hundred of them down the rows before the next
+# few hundred: an invalid candle found first is not the earliest when a later tile holds one on an
+# earlier row.
+@by_class([c for c in CANDLE_CASES if c.name in ("Aroon", "CCI")])
+def test_the_earliest_invalid_candle_of_any_tile_is_named(case):
+    series = 300
+    columns = universe(case, 9, 400, series)
+    panel = Panel(warmed(case), series)
+    before = pickle.dumps(panel)
+    columns[0][350, 5] = np.inf
+    columns[0][300, 200] = np.inf
+    with pytest.raises(ValueError, match=r"^invalid candle at row 300, series 200: "):
+        panel.batch(*columns, threads=1)
+    assert pickle.dumps(panel) == before
+
+
 # An output of 16 MiB or more goes past the caches, where its packs are aligned; the same rows
 # in two calls of half the size do not. Each series is one walk, started at its own row. An odd
 # count of series starts every other row of the output off its alignment.
