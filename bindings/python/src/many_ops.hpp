@@ -559,7 +559,7 @@ bool series_route(const typename D::Core& prototype) noexcept {
 
 template <class D>
 void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t rows, double* out, std::size_t first,
-                 std::size_t last, double* scratch, unsigned char* holes, Checking* checking) noexcept {
+                 std::size_t last, double* scratch, unsigned char* holes) noexcept {
     using Core = typename D::Core;
     using Rows = typename D::Rows;
     constexpr std::size_t ncols = Rows::names.size();
@@ -577,10 +577,6 @@ void feed_series(Panel<typename D::Core>& panel, const Column* c, std::size_t ro
         const std::size_t w = std::min(tile_series, last - s0);
         for (std::size_t r0 = 0; r0 < rows; r0 += tile_rows) {
             const std::size_t nr = std::min(tile_rows, rows - r0);
-            // The check is the tile's first read of its candles, and asks
-            // for the next tile's; the copies below find them in the cache.
-            if constexpr (std::same_as<InputOf<D>, Candle>)
-                if (checking != nullptr && !checking->pass<D>(c, r0, r0 + nr, count, s0, s0 + w)) return;
             // Holes first, without a branch per cell: most tiles have none,
             // and their copies then run as plain loops.
             bool any_hole = false;
@@ -772,7 +768,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     std::vector<Checking> checking;
     std::atomic<std::size_t> earliest{std::numeric_limits<std::size_t>::max()};
     if constexpr (std::same_as<InputOf<D>, Candle>) {
-        if (rows >= checked_while_fed) {
+        if (!tiles && rows >= checked_while_fed) {
             try {
                 before.reserve(count);
                 for (std::size_t s = 0; s < count; ++s) {
@@ -822,8 +818,7 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
             if constexpr (by_series<D>) {
                 if (tiles)
                     return feed_series<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
-                                          scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells,
-                                          checking.empty() ? nullptr : &checking[b]);
+                                          scratch.data() + b * scratch_doubles<D>, marks.data() + b * tile_cells);
             }
             run_rows<D>(panel, columns.data(), rows, out, blocks[b].first, blocks[b].second,
                         storage.empty() ? nullptr : storage.data() + stored_at[b],
@@ -832,9 +827,6 @@ PyObject* panel_batch(PanelObject* self, PyObject* const* args, Py_ssize_t nargs
     if (!checking.empty()) {
         for (const Checking& k : checking)
             if (k.found.error != nullptr && (bad.error == nullptr || k.found.before(bad))) bad = k.found;
-        // Tiles go down the rows of a few series at a time: an earlier
-        // row of another tile may hold an invalid candle not yet seen.
-        if (bad.error != nullptr && tiles) bad = first_invalid<D>(columns.data(), 0, rows, count, 0, count);
         if (bad.error != nullptr)
             for (std::size_t s = 0; s < count; ++s) panel[s] = std::move(before[s]);
     }
