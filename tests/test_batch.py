@@ -266,7 +266,14 @@ def test_type_error_names_any_qualname(case, answer):
 
 
 RANGE_CASES = [c for c in CASES if c.name in (
-    "Stochastic", "WilliamsR", "Donchian", "MidPoint", "MidPrice", "Aroon", "AroonOscillator")]
+    "Stochastic", "WilliamsR", "Donchian", "MidPoint", "MidPrice", "Aroon", "AroonOscillator", "Ichimoku")]
+
+
+def windowed(case, period):
+    """The class with its window (for Ichimoku, its longest: senkou) `period` candles long."""
+    if case.name == "Ichimoku":
+        return case.cls(tenkan=max(1, period // 3), kijun=max(1, period // 2), senkou=period)
+    return case.cls(**{**case.kwargs, "k_period" if case.name == "Stochastic" else "period": period})
 
 
 def tied(case, seed, n):
@@ -286,10 +293,8 @@ def tied(case, seed, n):
 @pytest.mark.parametrize("period", [1, 2, 3, 7, 14, 64, 127, 128, 129])
 @by_class(RANGE_CASES)
 def test_batch_keeps_the_same_of_equal_prices(case, period):
-    key = "k_period" if case.name == "Stochastic" else "period"
-    make = lambda: case.cls(**{**case.kwargs, key: period})  # noqa: E731
     inputs = tied(case, period, 3 * period + 1500)
-    obj, twin = make(), make()
+    obj, twin = windowed(case, period), windowed(case, period)
     out = obj.batch(*case.batch_args(inputs))
     assert_identical(out, as_rows([twin.update(x) for x in inputs], case.width))
     assert_same_state(case, obj, twin)

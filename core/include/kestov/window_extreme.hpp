@@ -312,32 +312,50 @@ public:
     [[gnu::always_inline]] static void extremes(const double* high, const double* low, std::size_t first,
                                                 std::size_t last, std::size_t period, double* hh,
                                                 double* ll) noexcept {
+        extremes<Pack, 1>(high, low, first, last, {period}, {hh}, {ll});
+    }
+
+    // The same for windows of several lengths at once, which share their
+    // spans: the windows of `periods[m]` candles into hh[m] and ll[m].
+    template <class Pack, std::size_t N>
+    [[gnu::always_inline]] static void extremes(const double* high, const double* low, std::size_t first,
+                                                std::size_t last, const std::array<std::size_t, N>& periods,
+                                                const std::array<double*, N>& hh,
+                                                const std::array<double*, N>& ll) noexcept {
         constexpr std::size_t w = lanes::width<Pack>;
-        const std::size_t base = first + 1 - period, count = last - base;
+        const std::size_t longest = *std::max_element(periods.begin(), periods.end());
+        const std::size_t base = first + 1 - longest, count = last - base, off = longest - 1;
         const double* h0 = high + base;
         const double* l0 = low + base;
         // Each span's extremes from the previous span's, the two in turn.
         alignas(64) double spans[2][2][chunk + scanned];
-        double* h = spans[0][0];
-        double* l = spans[0][1];
-        const auto pair = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
-            lanes::store(h + j, HighWins::pick(lanes::load<T>(h0 + j), lanes::load<T>(h0 + j - 1)));
-            lanes::store(l + j, LowWins::pick(lanes::load<T>(l0 + j), lanes::load<T>(l0 + j - 1)));
+        const double* h = h0;
+        const double* l = l0;
+        // The windows whose longest span is `span`, from the spans at h and
+        // l: row i's from the one that ends at it and the one that starts
+        // its window.
+        const auto finish = [&](std::size_t span) KESTOV_INLINE_LAMBDA {
+            for (std::size_t m = 0; m < N; ++m) {
+                if (periods[m] < span || periods[m] >= 2 * span) continue;
+                const std::size_t rest = periods[m] - span;
+                double* const to_h = hh[m];
+                double* const to_l = ll[m];
+                const auto put = [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
+                    const T newer_h = lanes::load<T>(h + off + i), newer_l = lanes::load<T>(l + off + i);
+                    lanes::store(to_h + i, HighWins::pick(newer_h, lanes::load<T>(h + off + i - rest)));
+                    lanes::store(to_l + i, LowWins::pick(newer_l, lanes::load<T>(l + off + i - rest)));
+                };
+                std::size_t i = 0;
+                for (; i + w <= last - first; i += w) put(Pack{}, i);
+                for (; i < last - first; ++i) put(0.0, i);
+            }
         };
-        std::size_t span = 1, turn = 0;
-        if (period > 1) {
-            std::size_t j = 1;
-            for (; j + w <= count; j += w) pair(Pack{}, j);
-            for (; j < count; ++j) pair(0.0, j);
-            span = 2;
-        } else {
-            std::copy(h0, h0 + count, h);
-            std::copy(l0, l0 + count, l);
-        }
-        for (; 2 * span <= period; span *= 2) {
-            turn ^= 1;
+        finish(1);
+        std::size_t turn = 0;
+        for (std::size_t span = 1; 2 * span <= longest; span *= 2) {
             double* const nh = spans[turn][0];
             double* const nl = spans[turn][1];
+            turn ^= 1;
             const auto join = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
                 lanes::store(nh + j, HighWins::pick(lanes::load<T>(h + j), lanes::load<T>(h + j - span)));
                 lanes::store(nl + j, LowWins::pick(lanes::load<T>(l + j), lanes::load<T>(l + j - span)));
@@ -348,16 +366,8 @@ public:
             for (; j < count; ++j) join(0.0, j);
             h = nh;
             l = nl;
+            finish(2 * span);
         }
-        const std::size_t rest = period - span, off = period - 1;
-        const auto put = [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
-            const T newer_h = lanes::load<T>(h + off + i), newer_l = lanes::load<T>(l + off + i);
-            lanes::store(hh + i, HighWins::pick(newer_h, lanes::load<T>(h + off + i - rest)));
-            lanes::store(ll + i, LowWins::pick(newer_l, lanes::load<T>(l + off + i - rest)));
-        };
-        std::size_t i = 0;
-        for (; i + w <= last - first; i += w) put(Pack{}, i);
-        for (; i < last - first; ++i) put(0.0, i);
     }
 
     // The window as `pushes` more candles would leave it, the last of them

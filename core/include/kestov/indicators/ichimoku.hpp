@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -16,6 +17,8 @@
 #include "kestov/candle.hpp"
 #include "kestov/error.hpp"
 #include "kestov/expected.hpp"
+#include "kestov/lanes.hpp"
+#include "kestov/stretches.hpp"
 #include "kestov/window_extreme.hpp"
 
 namespace kestov {
@@ -66,9 +69,50 @@ public:
         if (!(t && k && s)) return std::nullopt;
         const double tenkan = midpoint(tenkan_range_);
         const double kijun = midpoint(kijun_range_);
-        current_ = {tenkan, kijun, (tenkan + kijun) / 2.0, midpoint(senkou_range_)};
+        // Returned from the registers, not read back from current_ just
+        // stored: a load of two halves stored apart waits for both.
+        const Output now{tenkan, kijun, (tenkan + kijun) / 2.0, midpoint(senkou_range_)};
+        current_ = now;
         has_current_ = true;
-        return current_;
+        return now;
+    }
+
+    // Rows [0, n) of valid candle columns, as n calls of update would give
+    // them, with the same state left behind. Where every window is short
+    // enough, a chunk's extremes of the three windows from the spans of
+    // candles they share (WindowRange::extremes), several rows at a time; the rows whose
+    // longest window reaches back before the column go through update, and
+    // all of them unless the column is several times that window long (the
+    // windows are rebuilt from its last candles).
+    template <class Pack = lanes::Narrow>
+    [[gnu::always_inline]] void update_block(const CandleColumns& c, std::size_t n, double* out) noexcept {
+        constexpr std::size_t chunk = Range::chunk, w = lanes::width<Pack>;
+        const std::size_t t = static_cast<std::size_t>(tenkan_), k = static_cast<std::size_t>(kijun_),
+                          s = static_cast<std::size_t>(senkou_), longest = std::max({t, k, s});
+        // Rebuilding three windows costs some hundred pushes: a short column
+        // is quicker through update alone.
+        const std::size_t head = longest > Range::scanned || n < 8 * longest ? n : longest - 1;
+        for (std::size_t i = 0; i < head; ++i) stretches::through_update(*this, c.at(i), out, i);
+        if (head == n) return;
+        for (std::size_t c0 = head; c0 < n; c0 += chunk) {
+            const std::size_t c1 = std::min(n, c0 + chunk);
+            alignas(64) double th[chunk], tl[chunk], kh[chunk], kl[chunk], sh[chunk], sl[chunk];
+            Range::extremes<Pack, 3>(c.high, c.low, c0, c1, {t, k, s}, {th, kh, sh}, {tl, kl, sl});
+            const auto row = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
+                const auto mid = [&](const double* hi, const double* lo)
+                    KESTOV_INLINE_LAMBDA { return (lanes::load<T>(hi + j) + lanes::load<T>(lo + j)) / 2.0; };
+                const T tenkan = mid(th, tl), kijun = mid(kh, kl);
+                stretches::put(out, c0 + j, std::array{tenkan, kijun, (tenkan + kijun) / 2.0, mid(sh, sl)});
+            };
+            std::size_t j = 0;
+            for (; j + w <= c1 - c0; j += w) row(Pack{}, j);
+            for (; j < c1 - c0; ++j) row(0.0, j);
+        }
+        for (std::size_t m = 0; m < 4; ++m) current_[m] = out[4 * (n - 1) + m];
+        has_current_ = true;
+        tenkan_range_.replay(n - head, c.high + n, c.low + n);
+        kijun_range_.replay(n - head, c.high + n, c.low + n);
+        senkou_range_.replay(n - head, c.high + n, c.low + n);
     }
 
     std::optional<Output> value() const noexcept {
