@@ -521,6 +521,8 @@ constexpr bool one_of = (std::same_as<T, U> || ...);
 constexpr std::size_t tile_cells = 256 * 64;
 template <class Core>
 constexpr std::size_t tall = 128;
+template <>
+inline constexpr std::size_t tall<Ichimoku> = 512;  // long enough for its own column path
 template <class D>
 constexpr std::size_t tile_rows = tall<typename D::Core>;
 template <class D>
