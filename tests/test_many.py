@@ -94,6 +94,20 @@ def test_a_universe_wider_and_longer_than_the_blocks_it_is_computed_in(case):
         assert np.ascontiguousarray(got[:, s]).tobytes() == single(case, start, columns, s)[0].tobytes(), s
 
 
+@by_class(CASES)
+def test_rows_one_at_a_time_across_more_series_than_a_step_takes(case):
+    """Live rows over 133 series: groups that settle at different rows, holes, and a ragged last group."""
+    start = warmed(case)
+    rows, series = 2 * start.warmup_period() + 12, 133
+    columns = universe(case, 5, rows, series)
+    panel = Panel(start, series)
+    got = np.stack([panel.update(*[np.ascontiguousarray(c[r]) for c in columns]) for r in range(rows)])
+    for s in range(series):
+        expected, obj = single(case, start, columns, s)
+        assert np.ascontiguousarray(got[:, s]).tobytes() == expected.tobytes(), s
+        assert state(panel[s]) == state(obj)
+
+
 @by_class([c for c in CASES if c.kind in ("value", "candle")])
 def test_swings_too_large_for_a_double_in_settled_series(case):
     """Steps whose difference overflows, and sums that overflow, after every series of a group has settled."""
