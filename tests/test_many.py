@@ -176,9 +176,8 @@ def test_invalid_candle_names_row_and_series_and_changes_nothing(case, flaw, row
     assert pickle.dumps(panel) == before
 
 
-# Classes whose series run one at a time take a few hundred of them down the rows before the next
-# few hundred: an invalid candle found first is not the earliest when a later tile holds one on an
-# earlier row.
+# Classes whose series run one at a time go down the rows a tile of series at a time: the candle
+# named is still the earliest by row, though a later tile holds it.
 @by_class([c for c in CANDLE_CASES if c.name in ("Aroon", "CCI")])
 def test_the_earliest_invalid_candle_of_any_tile_is_named(case):
     series = 300

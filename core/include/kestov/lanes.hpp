@@ -138,6 +138,16 @@ template <class P>
     return std::bit_cast<MaskOf<P>>(p);
 }
 
+// f(Pack{}, i) for i = from, from + width, ... while a whole pack fits
+// below `to`, then f(0.0, i) for each index left: a loop over a column
+// written once for a pack and a double.
+template <class Pack, class F>
+[[gnu::always_inline]] inline void each(std::size_t from, std::size_t to, F&& f) noexcept {
+    std::size_t i = from;
+    for (; i + width<Pack> <= to; i += width<Pack>) f(Pack{}, i);
+    for (; i < to; ++i) f(0.0, i);
+}
+
 // width<T> consecutive values from p (no alignment needed).
 template <class T>
 [[gnu::always_inline]] inline T load(const double* p) noexcept {

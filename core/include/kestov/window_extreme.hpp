@@ -271,6 +271,20 @@ private:
     Mark prefix_ = Pick::loser;  // extreme of the current block so far
 };
 
+// Spans of 2, 4, 8, ... entries, none longer than `longest`, each entry
+// from two of the length before: `join(T{}, span, j)` makes entry j of
+// the spans of 2 span from the one that ends at j and the one just before
+// it, for j from 2 span - 1 (the first to hold a whole span) below `count`;
+// then `done(2 span)`, before the next length.
+template <class Pack, class Join, class Done>
+[[gnu::always_inline]] inline void double_spans(std::size_t longest, std::size_t count, Join&& join,
+                                                Done&& done) noexcept {
+    for (std::size_t span = 1; 2 * span <= longest; span *= 2) {
+        lanes::each<Pack>(2 * span - 1, count, [&](auto t, std::size_t j) KESTOV_INLINE_LAMBDA { join(t, span, j); });
+        done(2 * span);
+    }
+}
+
 // The highest high and lowest low of the last `period` candles. Of equal
 // prices (only +0.0 and -0.0 can be equal yet differ) the tie rules choose:
 // Higher and Lower keep the oldest, as a scan of the window from the oldest
@@ -322,15 +336,13 @@ public:
                                                 std::size_t last, const std::array<std::size_t, N>& periods,
                                                 const std::array<double*, N>& hh,
                                                 const std::array<double*, N>& ll) noexcept {
-        constexpr std::size_t w = lanes::width<Pack>;
         const std::size_t longest = *std::max_element(periods.begin(), periods.end());
         const std::size_t base = first + 1 - longest, count = last - base, off = longest - 1;
-        const double* h0 = high + base;
-        const double* l0 = low + base;
-        // Each span's extremes from the previous span's, the two in turn.
+        // Each span's extremes from the previous span's, the two in turn;
+        // spans of one are the candles.
         alignas(64) double spans[2][2][chunk + scanned];
-        const double* h = h0;
-        const double* l = l0;
+        const double* h = high + base;
+        const double* l = low + base;
         // The windows whose longest span is `span`, from the spans at h and
         // l: row i's from the one that ends at it and the one that starts
         // its window.
@@ -345,29 +357,23 @@ public:
                     lanes::store(to_h + i, HighWins::pick(newer_h, lanes::load<T>(h + off + i - rest)));
                     lanes::store(to_l + i, LowWins::pick(newer_l, lanes::load<T>(l + off + i - rest)));
                 };
-                std::size_t i = 0;
-                for (; i + w <= last - first; i += w) put(Pack{}, i);
-                for (; i < last - first; ++i) put(0.0, i);
+                lanes::each<Pack>(0, last - first, put);
             }
         };
         finish(1);
         std::size_t turn = 0;
-        for (std::size_t span = 1; 2 * span <= longest; span *= 2) {
-            double* const nh = spans[turn][0];
-            double* const nl = spans[turn][1];
-            turn ^= 1;
-            const auto join = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
-                lanes::store(nh + j, HighWins::pick(lanes::load<T>(h + j), lanes::load<T>(h + j - span)));
-                lanes::store(nl + j, LowWins::pick(lanes::load<T>(l + j), lanes::load<T>(l + j - span)));
-            };
-            // Entries from 2 span - 1 on hold whole spans.
-            std::size_t j = 2 * span - 1;
-            for (; j + w <= count; j += w) join(Pack{}, j);
-            for (; j < count; ++j) join(0.0, j);
-            h = nh;
-            l = nl;
-            finish(2 * span);
-        }
+        double_spans<Pack>(
+            longest, count,
+            [&]<class T>(T, std::size_t span, std::size_t j) KESTOV_INLINE_LAMBDA {
+                lanes::store(spans[turn][0] + j, HighWins::pick(lanes::load<T>(h + j), lanes::load<T>(h + j - span)));
+                lanes::store(spans[turn][1] + j, LowWins::pick(lanes::load<T>(l + j), lanes::load<T>(l + j - span)));
+            },
+            [&](std::size_t span) KESTOV_INLINE_LAMBDA {
+                h = spans[turn][0];
+                l = spans[turn][1];
+                turn ^= 1;
+                finish(span);
+            });
     }
 
     // The window as `pushes` more candles would leave it, the last of them

@@ -159,72 +159,49 @@ public:
                                               double* down) noexcept {
         using High = HigherOrEqual;
         using Low = LowerOrEqual;
-        constexpr std::size_t w = lanes::width<Pack>;
         const std::size_t base = first + 1 - length, count = last - base;
-        const double* h0 = high + base;
-        const double* l0 = low + base;
         // Each span's prices and places from the previous span's, the two
-        // sets in turn. A place is an index from h0, exact as a double.
+        // sets in turn. A place is an index from the window's first candle,
+        // exact as a double; spans of one are the candles at their own.
         alignas(64) double spans[2][4][chunk + scanned];
         const double* const at = indices.data();
-        double* hv = spans[0][0];
-        double* hp = spans[0][1];
-        double* lv = spans[0][2];
-        double* lp = spans[0][3];
-        const auto pair = [&]<class T>(T, std::size_t j) KESTOV_INLINE_LAMBDA {
-            const T nh = lanes::load<T>(h0 + j), oh = lanes::load<T>(h0 + j - 1);
-            const T nl = lanes::load<T>(l0 + j), ol = lanes::load<T>(l0 + j - 1);
-            const T here = lanes::load<T>(at + j), before = lanes::load<T>(at + j - 1);
-            const auto th = High{}(nh, oh);
-            const auto tl = Low{}(nl, ol);
-            lanes::store(hv + j, lanes::select(th, nh, oh));
-            lanes::store(hp + j, lanes::select(th, here, before));
-            lanes::store(lv + j, lanes::select(tl, nl, ol));
-            lanes::store(lp + j, lanes::select(tl, here, before));
-        };
-        std::size_t j = 1;
-        for (; j + w <= count; j += w) pair(Pack{}, j);
-        for (; j < count; ++j) pair(0.0, j);
-        std::size_t span = 2, turn = 0;
-        const auto join = [&]<class T>(T, double* v, double* q, std::size_t newer, std::size_t older, auto wins) KESTOV_INLINE_LAMBDA {
+        const double* hv = high + base;
+        const double* hp = at;
+        const double* lv = low + base;
+        const double* lp = at;
+        const auto join = [&]<class T>(T, const double* v, const double* q, std::size_t newer, std::size_t older,
+                                       auto wins) KESTOV_INLINE_LAMBDA {
             const T a = lanes::load<T>(v + newer), b = lanes::load<T>(v + older);
             const auto take = wins(a, b);
             return std::array<T, 2>{lanes::select(take, a, b),
                                     lanes::select(take, lanes::load<T>(q + newer), lanes::load<T>(q + older))};
         };
-        for (; 2 * span <= length; span *= 2) {
-            turn ^= 1;
-            double* const nhv = spans[turn][0];
-            double* const nhp = spans[turn][1];
-            double* const nlv = spans[turn][2];
-            double* const nlp = spans[turn][3];
-            const auto step = [&]<class T>(T, std::size_t k) KESTOV_INLINE_LAMBDA {
-                const auto [h, hq] = join(T{}, hv, hp, k, k - span, High{});
-                const auto [l, lq] = join(T{}, lv, lp, k, k - span, Low{});
-                lanes::store(nhv + k, h);
-                lanes::store(nhp + k, hq);
-                lanes::store(nlv + k, l);
-                lanes::store(nlp + k, lq);
-            };
-            // Entries from 2 span - 1 on hold whole spans.
-            std::size_t k = 2 * span - 1;
-            for (; k + w <= count; k += w) step(Pack{}, k);
-            for (; k < count; ++k) step(0.0, k);
-            hv = nhv;
-            hp = nhp;
-            lv = nlv;
-            lp = nlp;
-        }
+        std::size_t span = 1, turn = 0;
+        double_spans<Pack>(
+            length, count,
+            [&]<class T>(T, std::size_t half, std::size_t k) KESTOV_INLINE_LAMBDA {
+                const auto [h, hq] = join(T{}, hv, hp, k, k - half, High{});
+                const auto [l, lq] = join(T{}, lv, lp, k, k - half, Low{});
+                lanes::store(spans[turn][0] + k, h);
+                lanes::store(spans[turn][1] + k, hq);
+                lanes::store(spans[turn][2] + k, l);
+                lanes::store(spans[turn][3] + k, lq);
+            },
+            [&](std::size_t joined) KESTOV_INLINE_LAMBDA {
+                hv = spans[turn][0];
+                hp = spans[turn][1];
+                lv = spans[turn][2];
+                lp = spans[turn][3];
+                turn ^= 1;
+                span = joined;
+            });
         const std::size_t rest = length - span, off = length - 1;
-        const auto put = [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
+        lanes::each<Pack>(0, last - first, [&]<class T>(T, std::size_t i) KESTOV_INLINE_LAMBDA {
             // Row first + i's window starts at index i.
             const T from = lanes::load<T>(at + i);
             lanes::store(up + i, join(T{}, hv, hp, off + i, off + i - rest, High{})[1] - from);
             lanes::store(down + i, join(T{}, lv, lp, off + i, off + i - rest, Low{})[1] - from);
-        };
-        std::size_t i = 0;
-        for (; i + w <= last - first; i += w) put(Pack{}, i);
-        for (; i < last - first; ++i) put(0.0, i);
+        });
     }
 
     const char* state_fault() const noexcept {
