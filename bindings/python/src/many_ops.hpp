@@ -517,12 +517,18 @@ constexpr bool one_of = (std::same_as<T, U> || ...);
 // sees at once: a class that warms up over many rows at every call wants
 // tall tiles, one that is quick to start wants wide ones, which read a
 // kilobyte of each row of the block rather than a few cache lines. 128 rows
-// served every class best over 2,000 series (bench/benchmark.py).
+// served most classes best over 2,000 series (bench/benchmark.py).
 constexpr std::size_t tile_cells = 256 * 64;
 template <class Core>
 constexpr std::size_t tall = 128;
+// Long enough for their own column paths, which rebuild their windows at
+// every call: 512 rows served them better than 128, 256 or 1,024.
 template <>
-inline constexpr std::size_t tall<Ichimoku> = 512;  // long enough for its own column path
+inline constexpr std::size_t tall<Ichimoku> = 512;
+template <>
+inline constexpr std::size_t tall<Aroon> = 512;
+template <>
+inline constexpr std::size_t tall<AroonOscillator> = 512;
 template <class D>
 constexpr std::size_t tile_rows = tall<typename D::Core>;
 template <class D>
