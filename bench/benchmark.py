@@ -15,7 +15,9 @@ configuration (period 20 where the period has no default):
   value, as a sanity check (the arithmetic differs by design in places).
   Beside them the bound: the class's loop-carried chain of floating-point
   operations as a bare C++ loop (bench/bounds.cpp, compiled for the run with
-  $CXX or c++), or the copy where that is slower; absent without a compiler.
+  $CXX or c++), or where that is quicker the bytes its batch must move (its
+  input columns read, its outputs written) as a bare loop of the same file;
+  absent without a compiler.
 - update: nanoseconds per call with a float (value classes) or a 6-tuple
   (candle classes), beside talipp's `add` and the interpreter's call floor,
   `math.fabs(x)` on the same floats; for the classes that return a tuple also
@@ -316,14 +318,32 @@ def load_bounds():
             return None, None
         # Mapped once loaded, so the directory can go.
         lib = ctypes.CDLL(str(library))
+    move = lib.kestov_move
+    move.argtypes = [ctypes.POINTER(ctypes.c_void_p), ctypes.c_size_t, ctypes.c_size_t, ctypes.c_void_p,
+                     ctypes.c_size_t]
+    move.restype = ctypes.c_bool
+    kernels = {MOVE: move}
     first = BoundKernel.in_dll(lib, "kestov_bounds")
     table = ctypes.cast(ctypes.addressof(first), ctypes.POINTER(BoundKernel))
-    kernels, i = {}, 0
+    i = 0
     while table[i].name is not None:
         entry = table[i]
         kernels[entry.name.decode()] = (entry.chain.decode(), BOUND_RUN(entry.run) if entry.run else None)
         i += 1
     return kernels, " ".join(command)
+
+
+MOVE = "(moved)"  # load_bounds' key for the loop of the bytes a batch must move
+
+
+def move_call(move, inputs, rows, outputs):
+    """The bytes `batch` must move as a bare loop, for medians_ns: its input columns read and
+    `outputs` values a row written; None where bench/bounds.cpp has no such loop."""
+    columns = (ctypes.c_void_p * len(inputs))(*[c.ctypes.data for c in inputs])
+    out = np.empty(rows * outputs)
+    if not move(columns, len(inputs), 0, out.ctypes.data, outputs):
+        return None
+    return lambda _: move(columns, len(inputs), rows, out.ctypes.data, outputs)
 
 
 def chain_call(kernel, cls, inputs, rows):
@@ -370,12 +390,13 @@ def compare(ours, theirs, pairs):
 
 def run_batch(names, data, rows, repeat, talib, bounds=None):
     """Each class's batch beside the copy of its columns, TA-Lib's function and, with `bounds` (from
-    load_bounds), its chain; the bound is the slower of chain and copy."""
+    load_bounds), its chain and the bytes it must move; the bound is the slower of those two."""
     results = []
     for name in names:
         cls = getattr(kestov, name)
         inputs = batch_inputs(cls, data)
-        default_instance(cls).batch(*[c[:1000] for c in inputs])  # first use: NumPy's API is looked up
+        probe = default_instance(cls).batch(*[c[:1000] for c in inputs])  # first use: NumPy's API is looked up
+        outputs = probe.shape[1] if probe.ndim == 2 else 1
         copies = [np.empty_like(c) for c in inputs]
         timings = [(lambda obj: obj.batch(*inputs), rows, lambda: default_instance(cls)),
                    (lambda _: [np.copyto(d, c) for d, c in zip(copies, inputs)], rows)]
@@ -384,18 +405,23 @@ def run_batch(names, data, rows, repeat, talib, bounds=None):
             call, fn, pairs = TALIB[name]
             timings.append((lambda _: fn(talib, data), rows))
         chain, kernel = (bounds or {}).get(name, (None, None))
+        moving = move_call(bounds[MOVE], inputs, rows, outputs) if chain is not None else None
+        if moving is not None:
+            timings.append((moving, rows))
         if kernel is not None:
             timings.append((chain_call(kernel, cls, inputs, rows), rows))
         ns, floor, *others = medians_ns(timings, repeat)
+        moved = others[-1 - (kernel is not None)] if moving is not None else floor
         entry = {"class": name, "config": label(cls), "ns_per_row": ns, "floor_ns_per_row": floor,
-                 "x_floor": ns / floor, "chain": chain,
+                 "x_floor": ns / floor, "chain": chain, "outputs": outputs, "moved_ns_per_row": moved,
                  "chain_ns_per_row": others[-1] if kernel is not None else None,
                  "bound_ns_per_row": None, "bound_made_of": None, "x_bound": None}
         if chain is not None:
-            # A class without a chain, or whose chain is quicker than the copy, is bound by the copy.
-            slower = kernel is not None and entry["chain_ns_per_row"] > floor
-            entry["bound_ns_per_row"] = entry["chain_ns_per_row"] if slower else floor
-            entry["bound_made_of"] = chain if slower else "memory floor (copy)"
+            # A class without a chain, or whose chain is quicker than its memory, is bound by the
+            # bytes it must move.
+            slower = kernel is not None and entry["chain_ns_per_row"] > moved
+            entry["bound_ns_per_row"] = entry["chain_ns_per_row"] if slower else moved
+            entry["bound_made_of"] = chain if slower else f"memory: {len(inputs)} in, {outputs} out"
             entry["x_bound"] = ns / entry["bound_ns_per_row"]
         elif bounds is not None:
             print(f"  bench/bounds.cpp has no entry for {name}", flush=True)
@@ -690,9 +716,11 @@ def markdown(report):
         add("Bound: what exact arithmetic allows. Each row of an indicator waits for some operations of the row "
             "before (a running sum's addition, an average's division): that chain, in the class's order and "
             "with its operations, as a bare C++ loop over the same columns (`bench/bounds.cpp`, compiled here "
-            f"with `{meta['bounds']}` and timed in turns with the rest), or the floor where the copy is "
-            "slower or the class has no chain. No exact implementation can be quicker than its chain, so x bound "
-            "says how much of a batch's time is more than that.")
+            f"with `{meta['bounds']}` and timed in turns with the rest), or the bytes the batch must move, "
+            "where that is slower or the class has no chain: its input columns read and its outputs written, "
+            "as a loop of the same file with nothing computed between (a class with several outputs writes "
+            "more than it reads, which a copy of its inputs leaves out). No exact implementation can be "
+            "quicker than either, so x bound says how much of a batch's time is more than that.")
     else:
         add("Bound: left out, as no C++ compiler was found to build `bench/bounds.cpp`.")
     add("")

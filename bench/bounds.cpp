@@ -636,6 +636,27 @@ double run(Columns in, Size n, const double* p) {
     return portable<body>(in, n, p);
 }
 
+// The bytes a batch must move, with nothing computed between: each row's
+// `C` input values read, and `K` values written beside one another, as a
+// batch writes a row of its outputs. What it writes is the sum of what it
+// read, so that no read can be left out. Vectorised: it is a floor.
+template <Size C, Size K>
+[[gnu::noinline, gnu::optimize("tree-vectorize")]] void move_rows(Columns in, Size n, double* out) {
+    for (Size i = 0; i < n; ++i) {
+        double s = in[0][i];
+        for (Size c = 1; c < C; ++c) s += in[c][i];
+        for (Size k = 0; k < K; ++k) out[i * K + k] = s;
+    }
+}
+
+constexpr Size most_columns = 6, most_outputs = 8;
+using Move = void (*)(Columns, Size, double*);
+
+template <Size... I>
+constexpr auto move_table(std::index_sequence<I...>) {
+    return std::array<Move, sizeof...(I)>{&move_rows<I / most_outputs + 1, I % most_outputs + 1>...};
+}
+
 }  // namespace
 
 extern "C" {
@@ -645,6 +666,15 @@ struct BoundKernel {
     const char* chain;  // what the chain is made of, or why there is none
     double (*run)(Columns in, Size n, const double* p);
 };
+
+// `columns` inputs of `n` rows into `outputs` values a row at `out`, as
+// move_rows; false where there is no such loop.
+bool kestov_move(Columns in, Size columns, Size n, double* out, Size outputs) {
+    static constexpr auto table = move_table(std::make_index_sequence<most_columns * most_outputs>{});
+    if (columns == 0 || columns > most_columns || outputs == 0 || outputs > most_outputs) return false;
+    table[(columns - 1) * most_outputs + outputs - 1](in, n, out);
+    return true;
+}
 
 // Every class; a null `run` has no chain, and its bound is the copy of its
 // inputs. Ends with a null name.

@@ -24,7 +24,8 @@ def test_benchmark_runs(tmp_path):
     # With a compiler every class has a bound: bounds.cpp compiled, and no class left out of its table.
     if bench["compiler"]() is not None:
         assert report["meta"]["bounds"]
-        assert all(b["bound_ns_per_row"] >= b["floor_ns_per_row"] > 0 and b["bound_made_of"] for b in report["batch"])
+        assert all(b["bound_ns_per_row"] >= b["moved_ns_per_row"] > 0 and b["bound_made_of"] for b in report["batch"])
+        assert {b["class"]: b["outputs"] for b in report["batch"]} == {c.name: c.width or 1 for c in CASES}
     assert {u["class"]: u["argument"] for u in report["update"]} == {
         c.name: {"value": "float", "pair": "2-tuple"}.get(c.kind, "6-tuple") for c in CASES}
     matched = [b for b in report["batch"] if "talib" in b]
