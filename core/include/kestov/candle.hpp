@@ -35,7 +35,11 @@ public:
     // Every rule at once; on finite values each negated comparison is the
     // plain one (!(volume < 0) is volume >= 0, -0.0 included).
     static constexpr bool valid(double open, double high, double low, double close, double volume) noexcept {
-        const bool finite = is_finite(open) & is_finite(high) & is_finite(low) & is_finite(close) & is_finite(volume);
+        // Each test into a flag of its own, then the flags joined without
+        // a branch between them.
+        const bool o = is_finite(open), h = is_finite(high), l = is_finite(low), c = is_finite(close),
+                   v = is_finite(volume);
+        const bool finite = o & h & l & c & v;
         const bool ordered = (volume >= 0.0) & (high >= low) & (high >= open) & (high >= close) & (low <= open) &
                              (low <= close);
         return finite & ordered;

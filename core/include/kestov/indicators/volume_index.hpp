@@ -46,7 +46,8 @@ public:
         // the volume's direction is as random as the prices'.
         if (has_prev_ && prev_close_ != 0.0) {
             const double step = ((c - prev_close_) / prev_close_) * value_;
-            value_ = pick(Side::counts(v, prev_volume_) & is_finite(step), value_ + step, value_);
+            const bool counts = Side::counts(v, prev_volume_), finite = is_finite(step);
+            value_ = pick(counts & finite, value_ + step, value_);
         }
         prev_close_ = c;
         prev_volume_ = v;
